@@ -1,0 +1,474 @@
+// The main program: banner, dialogue and network, the stage loop, totals, end banner.
+#include <memory>
+#include <new>
+
+#include "run/recio.hpp"
+#include "run/routines.hpp"
+
+namespace routava {
+
+namespace {
+
+const char* const kControlFile = "Assign.txt";
+
+// Stage record: KSTAGE, KASSIGN, KHOLD, TVALUE, KSW(1..10), NODTAB; then the pairs.
+const Format& stage_head_format() {
+  static const Format f = Format::parse("(I2,2I1,F6.0,10I1,I5)");
+  return f;
+}
+const Format& stage_pairs_format() {
+  static const Format f = Format::parse("(25X,10(I2,F3.0))");
+  return f;
+}
+
+struct RunState {
+  int16_t NSTG = 1;
+  int16_t NVTSTG = 0;
+  int16_t NPTSTG = 0;
+  int16_t NPTASG = 0;
+  int16_t KSPDOK = 0;
+  int16_t KPTLOAD = 0;
+  bool failed = false;  // the run ends on a fatal condition: non-zero exit status
+};
+
+void fill_names(FileNames& fn, std::initializer_list<const char*> names, int stage) {
+  for (auto& s : fn) s = pad("", 40);
+  int k = 1;
+  for (const char* n : names) {
+    fn[size_t(k)] = pad(stage >= 0 ? stage_file_name(n, stage) : std::string(n), 40);
+    ++k;
+  }
+}
+
+void banner(int LOG) {
+  const char* rule = " ====================================";
+  const char* blank = " *                                  *";
+  say(LOG, {rule});
+  say(LOG, {blank});
+  say(LOG, {" *   Routava Ver 3.04    *"});
+  OUTTIME(LOG);
+  say(LOG, {blank});
+  say(LOG, {rule});
+  say_line(LOG, "");
+}
+
+void end_banner(int LOG) {
+  say_line(LOG, "");
+  say_line(LOG, " ====================================");
+  say_line(LOG, " *   The End of the Assignment      *");
+  OUTTIME(LOG);
+  say_line(LOG, " *  Thank you for so l-o-n-g time   *");
+  say_line(LOG, " ====================================");
+}
+
+void no_control_file() {
+  say(0, {" There is not the control file Assign.txt."});
+  say(0, {" *** Error *** Please check in the directory."});
+}
+
+void echo_stage(int LOG, const StageRecord& st) {
+  static const Format echo = Format::parse("(1X,I2,2I1,F6.0,10I1,I5,10(I2,F3.0))");
+  Out values[15 + 20] = {st.KSTAGE, st.KASSIGN, st.KHOLD, st.TVALUE, st.KSW[1], st.KSW[2],
+                         st.KSW[3], st.KSW[4], st.KSW[5], st.KSW[6], st.KSW[7], st.KSW[8],
+                         st.KSW[9], st.KSW[10], st.NODTAB};
+  size_t n = 15;
+  for (int i = 1; i <= st.NODTAB && i <= 10; ++i) {
+    values[n++] = Out(st.IODTAB[size_t(i)]);
+    values[n++] = Out(st.FODTAB[size_t(i)]);
+  }
+  std::string record;
+  format_record(record, echo, values, n);
+  for (int unit : {LOG, int(SCREEN)}) {
+    write_line(unit, " Assign parameters");
+    write_line(unit, record);
+    if (st.TVALUE <= 0.0f) write_line(unit, " You do not use Time Value. Time Value = 0");
+  }
+  write_line(SCREEN, "  ");
+}
+
+// Road link costs in hundredths of a minute from length, speed and toll.
+void road_costs(SharedTables& t, float TVALUE) {
+  for (int r = 1; r <= t.NLVT; ++r) {
+    int64_t* row = t.LNKVT.row(r);
+    if (row[6] > 0) continue;
+    int j = int(row[0]);
+    if (j < 1 || j > t.NLROAD) continue;
+    float L = float(t.LINK(j, 7));
+    float v = float(t.LINK(j, 8));
+    int tariff = t.LINK(j, 6);
+    if (v <= 0.0f) {
+      // A link without speed has no finite time: keep it out of every path.
+      row[3] = UNREACHED;
+      row[5] = 0;
+      continue;
+    }
+    float time = L * 6.0f / v + 0.5f;
+    int64_t T = time >= float(UNREACHED) ? UNREACHED : int64_t(time);
+    row[3] = T;
+    row[5] = T;
+    if (tariff >= 1 && tariff <= t.TARIFF.rows() && TVALUE > 0.0f) {
+      float toll = (t.TARIFF(tariff, 2) * L / 1000.0f + t.TARIFF(tariff, 1)) * 6000.0f / TVALUE + 0.5f;
+      int64_t add = toll >= float(UNREACHED) ? UNREACHED : int64_t(toll);
+      row[3] = std::min<int64_t>(row[3] + add, UNREACHED);
+    }
+  }
+}
+
+int route_of(int64_t code) { return int(code / ROUTE_BASE); }
+bool valid_route(int q) { return q >= 1 && q <= LBSIZE; }
+
+// Transit link costs for the stage's time value and the current road speeds.
+void transit_costs(SharedTables& t, int16_t MODEPT, float TVALUE) {
+  for (int r = 1; r <= t.NLPT; ++r) {
+    int64_t* row = t.LNKPT.row(r);
+    int j = int(row[0]);
+    int m = int(row[6]);
+    int qa = route_of(row[1]);
+    int qb = route_of(row[2]);
+    if (j <= 0) {
+      if (!valid_route(qb)) continue;
+      float fare = TVALUE > 0.0f ? t.RTFARE(qb, 1) * 6000.0f / TVALUE + 0.5f : 0.0f;
+      if (MODEPT == 3) {
+        int64_t W = int64_t(t.RTFREQ(qb) * 50.0f);
+        if (qa == 0) {
+          row[3] = W + int64_t(fare);
+          row[5] = W;
+        } else if (qa > 0) {
+          row[3] = W;
+          row[5] = W;
+        }
+      } else if (qa <= 0) {
+        // A stage without time value boards at the pure wait.
+        row[3] = row[5] + int64_t(fare);
+      }
+      continue;
+    }
+    if (j > t.NLROAD || qa <= 0 || !valid_route(qa) || m <= 0 || m > NVTYPE) continue;
+    float L = float(t.LINK(j, 7));
+    if (m >= 7) {
+      float fare = TVALUE > 0.0f ? L * t.RTFARE(qa, 2) * 6.0f / TVALUE + 0.5f : 0.0f;
+      row[3] = row[5] + int64_t(fare);
+      continue;
+    }
+    float v = float(t.LINK(j, 8));
+    float f = t.MODTAB(m, 6);
+    if (v > 0.0f && f > 0.0f) {
+      int64_t T = int64_t(L * 6.0f / (v * f) + 0.5f);
+      if (T > row[5]) row[5] = T;  // running times only grow from stage to stage
+    }
+    float fare = TVALUE > 0.0f ? t.RTFARE(qa, 2) * L * 6.0f / TVALUE + 0.5f : 0.0f;
+    row[3] = row[5] + int64_t(fare);
+  }
+}
+
+// Removes the route sections that the previous transit loading overfilled.
+void capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
+  static const Format record = Format::parse("(I5,',',2(I7,','),I3,',',I10,',')");
+  int unit = free_unit();
+  std::string name = stage_file_name("Transit CapacityOver00.csv", stage);
+  open_write(unit, name);
+  write_line(unit, "Route,O Node,D Node,Mode,Assigned PT,");
+  int removed = 0;
+  int r = 1;
+  while (r <= t.NLPT) {
+    int64_t* row = t.LNKPT.row(r);
+    int j = int(row[0]);
+    int q = route_of(row[1]);
+    int m = int(row[6]);
+    bool over = false;
+    if (j > 0 && j <= t.NLROAD && valid_route(q) && t.RTFREQ(q) > 0.0f && m >= 1 && m <= NVTYPE &&
+        t.MODTAB(m, 5) > 0.0f) {
+      int64_t C = int64_t(t.MODTAB(m, 3) * t.MODTAB(m, 4) * 60.0f / t.RTFREQ(q) + 0.5f);
+      over = row[7] > C;
+    }
+    if (!over) {
+      ++r;
+      continue;
+    }
+    write_fmt(unit, record, {int32_t(q), t.LINK(j, 1), t.LINK(j, 2), int32_t(m), row[7]});
+    int64_t* last = t.LNKPT.row(t.NLPT);
+    for (int c = 0; c < 8; ++c) std::swap(row[c], last[c]);
+    --t.NLPT;
+    ++removed;
+  }
+  close_unit(unit, removed == 0);
+  if (removed > 0) CUTGETON(t.NLPT, t.LNKPT, LOG, IERR, t.NNODE, t.NODTBL);
+}
+
+void counts_block(int LOG, const SharedTables& t) {
+  for (int unit : {int(SCREEN), LOG}) {
+    write_line(unit, "");
+    write_free(unit, {" Number of Road Links =", t.NLROAD});
+    write_free(unit, {" Number of all Links  =", t.NLVT});
+    write_free(unit, {" Number of all Nodes  =", t.NNODE});
+    write_free(unit, {" Number of Zones      =", t.NZ});
+    write_line(unit, "");
+  }
+}
+
+// Returns false when the run must end.
+bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord& st, int LOG,
+                int16_t& IERR) {
+  FileNames fn;
+  if (rs.NVTSTG == 0) {
+    ++rs.NVTSTG;
+    say_line(LOG, " =============================================");
+    say_line(LOG, " Making Initial Road Network for VT assignment");
+    say_line(LOG, " =============================================");
+    fill_names(fn, {"RoadVTOD.txt", "RoadPCU.txt", "QV.csv", "RoadTariff.csv"}, -1);
+    GETVEHICLE(fn, LOG, IERR, t.ODVTYP, t.ODVT, t.VPCU, t.VPASS, t.QVTAB, t.TARIFF, set.KDEBUG);
+    if (IERR >= 9) return false;
+    OUTTIME(LOG);
+    say_fmt(LOG, "('  Road Link Table (',I6,') is sorting.')", {t.NLVT});
+    HSORT(t.LNKVT, t.NLVT, 8, 2);
+    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    counts_block(LOG, t);
+  } else {
+    ++rs.NVTSTG;
+    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+  }
+  if (IERR >= 9) return false;
+  if (set.MODEPT == 3 && rs.KPTLOAD == 1) {
+    BUSOPEINC(set.KDEBUG, IERR, LOG, t.NROUTE, t.NLROAD, t.NLPT, t.LINK, t.LNKPT, t.MODTAB, t.RTMODE, t.RTFREQ);
+    if (IERR >= 9) return false;
+    rs.KPTLOAD = 0;
+    rs.KSPDOK = 0;
+  }
+  if (rs.KSPDOK == 0) LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
+  road_costs(t, st.TVALUE);
+  LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  if (IERR > 0) return false;
+  fill_names(fn,
+             {"Vehicle PathVT00.csv", "Vehicle Impedance00.csv", "Traffic Assign00VT.csv",
+              "Vehicle ScreenVT00.csv", "Vehicle RampVT00.csv", "Vehicle Error00.csv", "~Temp00"},
+             st.KSTAGE);
+  VEHICLEASSIGN(set, fn, st, t.ODVT, t.ODVTYP, t.VPCU, t.VPASS, t.NLROAD, t.LINK, t.NCENT, t.TARIFF, IERR,
+                LOG, t.NLVT, t.NNODE, t.NZ, t.LNKVT, t.NODTBL, t.NCUT, t.LCUT);
+  if (IERR >= 9) return false;
+  if (st.KHOLD <= 0) LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
+  rs.KSPDOK = 1;
+  return true;
+}
+
+bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord& st, int LOG,
+                   int16_t& IERR) {
+  FileNames fn;
+  bool first = rs.NPTSTG == 0;
+  bool sort = true;
+  if (first) {
+    ++rs.NPTSTG;
+    say_line(LOG, " ==============================");
+    say_line(LOG, " Making Initial Transit Network");
+    say_line(LOG, " ==============================");
+    fill_names(fn, {"BusInput.txt", "BusEdit.csv", "BusCost.csv"}, -1);
+    GETBUSCONV(set.route_file_choice, LOG, fn);
+    fill_names(fn, {"BusEdit.csv", "BusFare.csv", "PTOD.txt", "ModePCU.txt"}, -1);
+    GETBUSLINK(set.MODEPT, fn, t.ODPT, LOG, t.NLROAD, t.LINK, st.TVALUE, t.MODTAB, IERR, t.NLPT, t.NROUTE,
+               t.LNKPT, t.RTMODE, t.RTFREQ, t.RTFREQ0, t.RTFARE);
+    if (IERR > 0) return false;
+  } else {
+    ++rs.NPTSTG;
+    if (st.KHOLD <= 0) {
+      NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+      sort = false;
+    } else {
+      capacity_check(t, LOG, st.KSTAGE, IERR);
+    }
+  }
+  if (sort) {
+    OUTTIME(LOG);
+    say_fmt(LOG, "('  Transit Link Table (',I6,') is sorting.')", {t.NLPT});
+    HSORT(t.LNKPT, t.NLPT, 8, 2);
+    NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+  }
+  write_line(SCREEN, "");
+  if (first) {
+    for (int unit : {int(SCREEN), LOG}) {
+      write_free(unit, {" Number of Zones      =", t.NZ});
+      write_free(unit, {" Number of Road Links =", t.NLROAD});
+      write_free(unit, {" Number of Bus Routes =", t.NROUTE});
+    }
+  }
+  for (int unit : {int(SCREEN), LOG}) {
+    write_free(unit, {" Number of all Links  =", t.NLPT});
+    write_free(unit, {" Number of all Nodes  =", t.NNODE});
+    write_line(unit, "");
+  }
+  if (IERR >= 9) return false;
+  transit_costs(t, set.MODEPT, st.TVALUE);
+  LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  if (IERR > 0) return false;
+  rs.KPTLOAD = 1;
+  ++rs.NPTASG;
+  if (set.MODEPT != 4) {
+    fill_names(fn,
+               {"Transit PathPT00.csv", "Transit Impedance00.csv", "Traffic Assign00PT.csv",
+                "Transit ScreenPT00.csv", "Transit RampPT00.csv", "Transit Error00.csv"},
+               st.KSTAGE);
+    BUSASSIGN(set, fn, st, t.ODPT, t.MODTAB, t.NLROAD, t.LINK, t.NCENT, t.RTMODE, t.RTFREQ, t.RTFARE, IERR, LOG,
+              t.NLPT, t.NNODE, t.NZ, t.LNKPT, t.NODTBL, t.NCUT, t.LCUT);
+    if (IERR >= 9) return false;
+  }
+  return true;
+}
+
+// Reads records 1..nread of the control file; false at the end of the stage list.
+bool next_stage(int nread, StageRecord& st, bool& missing) {
+  int unit = free_unit();
+  missing = !open_read(unit, kControlFile);
+  if (missing) return false;
+  std::string line;
+  for (int k = 1; k <= nread; ++k) {
+    if (!read_line(unit, line)) {
+      close_unit(unit);
+      return false;
+    }
+    StageRead sr = read_stage_record(line);
+    if (!sr.ok) {
+      ReadResult r;
+      r.status = ReadStatus::BAD;
+      r.bad_text = sr.bad_text;
+      fatal_read(unit, r);
+    }
+    st = sr.record;
+    if (st.KSTAGE <= 0) {
+      close_unit(unit);
+      return false;
+    }
+  }
+  close_unit(unit);
+  return true;
+}
+
+// The stage loop and the totals; returns when the run is to end.
+void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
+  int16_t IERR = 0;
+  GETNET(set, IERR, LOG, t.NZ, t.NLROAD, t.NLPT, t.NLVT, t.NCENT, t.LINK, t.LNKPT, t.LNKVT);
+  if (IERR >= 9) {
+    rs.failed = !set.user_stop;
+    return;
+  }
+  if (!file_exists(kControlFile)) {
+    no_control_file();
+    rs.failed = true;
+    return;
+  }
+  int nread = 1;
+  for (;;) {
+    StageRecord st;
+    bool missing = false;
+    if (!next_stage(nread, st, missing)) {
+      if (missing) {
+        no_control_file();
+        rs.failed = true;
+        return;
+      }
+      break;
+    }
+    ++rs.NSTG;
+    ++nread;
+    say_line(LOG, " ======================================");
+    say(LOG, {" Routava STAGE", st.KSTAGE});
+    OUTTIME(LOG);
+    say_line(LOG, " ======================================");
+    echo_stage(LOG, st);
+    if (st.NODTAB > 10) {
+      say(LOG, {" *** Error *** Assign.txt, stage", st.KSTAGE, ": number of OD tables", st.NODTAB,
+                "is over than 10"});
+      rs.failed = true;
+      return;
+    }
+    bool go_on = st.KASSIGN < 2 ? road_stage(t, set, rs, st, LOG, IERR) : transit_stage(t, set, rs, st, LOG, IERR);
+    if (!go_on) {
+      rs.failed = true;
+      return;
+    }
+    if (!file_exists(kControlFile)) {
+      no_control_file();
+      rs.failed = true;
+      return;
+    }
+  }
+  FileNames fn;
+  fill_names(fn,
+             {"ASSIGN.txt", "vehicle Impedance00.csv", "Traffic Assign00VT.csv", "Traffic TotalResult.csv",
+              "Traffic TotalLinkVol.csv", "", "~Temp00"},
+             -1);
+  TRIPTOTAL(set.MODEPT, int16_t(rs.NSTG - 1), t.NZ, IERR, LOG, fn, t.NLROAD, t.LINK);
+  if (set.MODEPT != 4 && rs.NPTASG > 0) {
+    BUSOPEOUT(set.KDEBUG, IERR, LOG, pad("Transit Operations.csv", 40), t.NROUTE, t.NLPT, t.LNKPT, t.RTMODE,
+              t.RTFREQ, t.RTFREQ0, t.RTFARE);
+  }
+}
+
+}  // namespace
+
+std::string stage_file_name(std::string_view tmpl, int stage) {
+  std::string name(tmpl);
+  size_t at = name.find("00");
+  if (at == std::string::npos) return name;
+  std::string digits;
+  put_int(digits, stage, 2, 2);
+  name.replace(at, 2, digits);
+  return name;
+}
+
+StageRead read_stage_record(const std::string& line) {
+  StageRead out;
+  StageRecord& st = out.record;
+  int32_t nodtab = 0;
+  ReadResult r = read_cols_text(line, stage_head_format(),
+                                {&st.KSTAGE, &st.KASSIGN, &st.KHOLD, &st.TVALUE, &st.KSW[1], &st.KSW[2],
+                                 &st.KSW[3], &st.KSW[4], &st.KSW[5], &st.KSW[6], &st.KSW[7], &st.KSW[8],
+                                 &st.KSW[9], &st.KSW[10], &nodtab});
+  if (r.bad()) {
+    out.ok = false;
+    out.bad_text = r.bad_text;
+    return out;
+  }
+  st.NODTAB = nodtab;
+  int pairs = std::min(std::max(nodtab, 0), 10);
+  if (pairs > 0) {
+    In vars[20] = {&st.IODTAB[1], &st.FODTAB[1], &st.IODTAB[2], &st.FODTAB[2], &st.IODTAB[3],
+                   &st.FODTAB[3], &st.IODTAB[4], &st.FODTAB[4], &st.IODTAB[5], &st.FODTAB[5],
+                   &st.IODTAB[6], &st.FODTAB[6], &st.IODTAB[7], &st.FODTAB[7], &st.IODTAB[8],
+                   &st.FODTAB[8], &st.IODTAB[9], &st.FODTAB[9], &st.IODTAB[10], &st.FODTAB[10]};
+    r = read_cols_text(line, stage_pairs_format(), vars, size_t(2 * pairs));
+    if (r.bad()) {
+      out.ok = false;
+      out.bad_text = r.bad_text;
+    }
+  }
+  return out;
+}
+
+int run_main() {
+  const int LOG = LOG_UNIT;
+  if (!open_write(LOG, "Log.txt")) {
+    say(0, {" *** Error *** Log.txt can not be created in this directory."});
+    return 1;
+  }
+  RunState rs;
+  std::unique_ptr<SharedTables> tables;
+  try {
+    tables = std::make_unique<SharedTables>();
+  } catch (const std::bad_alloc&) {
+    say(LOG, {" *** Error *** Not enough memory for the network tables."});
+    end_banner(LOG);
+    close_all_units();
+    return 1;
+  }
+  Settings set;
+  banner(LOG);
+  try {
+    run_stages(*tables, set, rs, LOG);
+  } catch (const FatalReadError& e) {
+    say_line(LOG, e.what());
+    rs.failed = true;
+  }
+  end_banner(LOG);
+  close_all_units();
+  return rs.failed ? 1 : 0;
+}
+
+}  // namespace routava

@@ -1,0 +1,189 @@
+// The record layer: every file and console exchange goes through here.
+//
+// Units: 5 is the keyboard, 6 the screen; files are opened on units chosen by
+// the caller (free_unit() gives the lowest free one from 10 upward).
+// Formats are Fortran-style descriptor lists parsed at run time:
+//   Iw Iw.m Fw.d Aw A nX nHc 'text' "text" r(...) rI5 ... and $ (no advance).
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace routava {
+
+constexpr int KEYBOARD = 5;
+constexpr int SCREEN = 6;
+
+// ---------------------------------------------------------------- formats
+
+struct FormatItem {
+  enum Kind : uint8_t { INT, REAL, TEXT, SKIP, LITERAL, GROUP_OPEN, GROUP_CLOSE, NO_ADVANCE };
+  FormatItem() = default;
+  explicit FormatItem(Kind k) : kind(k) {}
+  Kind kind = LITERAL;
+  int w = 0;       // width (0 for A without width)
+  int d = -1;      // decimals (F) or minimum digits (I.m); -1 when not given
+  int repeat = 1;  // for GROUP_OPEN: repeat count; GROUP_CLOSE: index of its open
+  int partner = 0; // GROUP_OPEN: index of its close
+  std::string text;  // LITERAL
+};
+
+class Format {
+ public:
+  Format() = default;
+  // Throws std::invalid_argument on a malformed descriptor list (a program fault).
+  static Format parse(std::string_view text);
+  const std::vector<FormatItem>& items() const { return items_; }
+  int reversion_point() const { return reversion_; }
+  bool no_advance() const { return no_advance_; }
+  const std::string& source() const { return source_; }
+
+ private:
+  std::vector<FormatItem> items_;  // expanded: repeated single descriptors unrolled
+  int reversion_ = 0;              // item index where writing resumes on a new line
+  bool no_advance_ = false;
+  std::string source_;
+};
+
+// A value handed to a writer.
+struct Out {
+  enum Kind : uint8_t { INT, REAL, TEXT };
+  Kind kind;
+  int64_t i = 0;
+  double f = 0.0;
+  std::string_view s;
+  Out() : kind(INT) {}
+  Out(int16_t v) : kind(INT), i(v) {}
+  Out(int32_t v) : kind(INT), i(v) {}
+  Out(int64_t v) : kind(INT), i(v) {}
+  Out(float v) : kind(REAL), f(double(v)) {}
+  Out(double v) : kind(REAL), f(v) {}
+  Out(const char* v) : kind(TEXT), s(v) {}
+  Out(std::string_view v) : kind(TEXT), s(v) {}
+  Out(const std::string& v) : kind(TEXT), s(v) {}
+};
+
+// A variable handed to a reader.
+struct In {
+  enum Kind : uint8_t { I16, I32, I64, R32, R64, TEXT };
+  Kind kind;
+  void* p;
+  int len = 0;  // TEXT: the variable's length in characters (0 = as long as the value)
+  In(int16_t* v) : kind(I16), p(v) {}
+  In(int32_t* v) : kind(I32), p(v) {}
+  In(int64_t* v) : kind(I64), p(v) {}
+  In(float* v) : kind(R32), p(v) {}
+  In(double* v) : kind(R64), p(v) {}
+  In(std::string* v, int length) : kind(TEXT), p(v), len(length) {}
+};
+
+// ---------------------------------------------------------------- formatting to text
+
+// Append one record formatted by `f` to `line` (no line end); when the values
+// outlast the format, the further records are separated by '\n' (reversion).
+void format_record(std::string& line, const Format& f, std::initializer_list<Out> values);
+void format_record(std::string& line, const Format& f, const Out* values, size_t n);
+
+// Free writing of one record: a leading blank, numbers separated by blanks,
+// texts as they stand.
+void format_free(std::string& line, std::initializer_list<Out> values);
+
+// Single fields, exactly as the descriptors write them.
+void put_int(std::string& out, int64_t v, int w, int m = -1);
+void put_real(std::string& out, double v, int w, int d);
+void put_text(std::string& out, std::string_view s, int w);
+
+// Blank-pad or cut a text to n characters; trim trailing blanks.
+std::string pad(std::string_view s, size_t n);
+std::string_view trim(std::string_view s);
+
+// ---------------------------------------------------------------- units
+
+// Case-insensitive existence test in the working directory.
+bool file_exists(std::string_view name);
+// The name on disk that matches `name` without regard to case, or `name` itself.
+std::string disk_name(std::string_view name);
+
+int free_unit();  // lowest unit number from 10 upward that is not open
+bool is_open(int unit);
+// Open for sequential reading; false when the file does not exist.
+bool open_read(int unit, std::string_view name);
+// Create or overwrite (an existing file of the same name in another case is replaced).
+// False when the file cannot be created.
+bool open_write(int unit, std::string_view name);
+bool open_read_binary(int unit, std::string_view name);
+bool open_write_binary(int unit, std::string_view name);
+void close_unit(int unit, bool delete_file = false);
+void close_all_units();
+std::string unit_name(int unit);  // file name of an open unit ("" if none)
+long unit_line(int unit);         // number of the record read last on the unit
+
+// Console redirection (tests); nullptr restores std::cin / std::cout.
+void set_console(std::istream* in, std::ostream* out);
+void flush_unit(int unit);
+
+// ---------------------------------------------------------------- writing
+
+void write_fmt(int unit, const Format& f, std::initializer_list<Out> values);
+void write_fmt(int unit, const Format& f, const Out* values, size_t n);
+void write_fmt(int unit, std::string_view fmt, std::initializer_list<Out> values);
+void write_free(int unit, std::initializer_list<Out> values);
+void write_line(int unit, std::string_view text);  // the text as one record
+void write_text(int unit, std::string_view text);  // raw text, no line end (prompts)
+// Unformatted sequential record of 32-bit integers.
+void write_binary(int unit, const int32_t* values, int n);
+
+// Messages: the same record to the screen and then to the log (log <= 0: screen only).
+void say(int log, std::initializer_list<Out> values);                    // free writing
+void say_fmt(int log, const Format& f, std::initializer_list<Out> values);  // column writing
+void say_fmt(int log, std::string_view fmt, std::initializer_list<Out> values);
+void say_line(int log, std::string_view text);
+
+// ---------------------------------------------------------------- reading
+
+enum class ReadStatus { OK, END, BAD };
+
+struct ReadResult {
+  ReadStatus status = ReadStatus::OK;
+  std::string bad_text;  // the text that could not be converted (BAD)
+  explicit operator bool() const { return status == ReadStatus::OK; }
+  bool end() const { return status == ReadStatus::END; }
+  bool bad() const { return status == ReadStatus::BAD; }
+};
+
+// Raw record (line end, CR and a leading byte-order mark removed). False at end of file.
+bool read_line(int unit, std::string& line);
+
+// Free reading of one record (may continue over following lines).
+ReadResult read_free(int unit, std::initializer_list<In> vars);
+ReadResult read_free_text(std::string_view text, std::initializer_list<In> vars);
+// Column reading of one record against a descriptor list.
+ReadResult read_cols(int unit, const Format& f, std::initializer_list<In> vars);
+ReadResult read_cols(int unit, std::string_view fmt, std::initializer_list<In> vars);
+ReadResult read_cols_text(std::string_view line, const Format& f, std::initializer_list<In> vars);
+ReadResult read_cols_text(std::string_view line, const Format& f, const In* vars, size_t n);
+// Unformatted record of n 32-bit integers; false at end of file.
+bool read_binary(int unit, int32_t* values, int n);
+
+// A value that cannot be converted where the reading routine does not catch it.
+class FatalReadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// Throws FatalReadError naming the unit's file, its line number and the text.
+[[noreturn]] void fatal_read(int unit, const ReadResult& r);
+// The same readers, with BAD turned into FatalReadError: true = OK, false = END.
+bool read_free_or_fail(int unit, std::initializer_list<In> vars);
+bool read_cols_or_fail(int unit, const Format& f, std::initializer_list<In> vars);
+
+// One integer answer from the keyboard. Blank lines are waited through.
+// END when the input is exhausted; BAD when the answer is not a whole number.
+ReadResult read_answer(int32_t& value);
+
+}  // namespace routava

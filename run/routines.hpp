@@ -1,0 +1,86 @@
+// The routines of the system, called by the main program with the tables they work on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "road/Dijkstra.hpp"
+#include "run/definition.hpp"
+
+namespace routava {
+
+// ---- run control
+// The whole run in the working directory; returns the process exit status.
+int run_main();
+void OUTTIME(int unit);
+// The time stamp line for a local time and its milliseconds (hundredths truncated).
+std::string time_stamp_text(int year, int month, int day, int hour, int minute, int second, int millis);
+// A per-stage file name: the template's "00" replaced by the stage number in two digits.
+std::string stage_file_name(std::string_view tmpl, int stage);
+// The stage record read from one line of the control file.
+struct StageRead {
+  StageRecord record;
+  bool ok = true;  // false: the line could not be converted (bad_text says what)
+  std::string bad_text;
+};
+StageRead read_stage_record(const std::string& line);
+
+// ---- road network
+void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD, int32_t& NLPT,
+            int32_t& NLVT, CentTable& NCENT, LinkTable& LINK, NetTable& LNKPT, NetTable& LNKVT);
+void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
+             int32_t& NNODE, NodeTable& NODTBL);
+void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int k, int64_t code, int LOG, int16_t& IERR,
+            int32_t& pos);
+
+// ---- road assignment
+void HSORT(NetTable& A, int32_t N, int NCOL, int KEY);
+void HEAP(NetTable& A, int32_t L, int32_t IR, int64_t* ROW, int NCOL, int KEY);
+void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int32_t origin_zone,
+              int32_t origin_node, int LOG, const NodeTable& NODTBL, const NetTable& table,
+              int32_t NCUT, const CutTable& LCUT, int16_t& unreached, TreeTable& TREE,
+              int16_t KDEBUG, SearchWork& work);
+void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB);
+void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL,
+            CutTable& LCUT, int16_t& IERR);
+void GETVEHICLE(const FileNames& FN, int LOG, int16_t& IERR, Vec<int16_t>& ODVTYP,
+                Vec<std::string>& ODVT, Vec<float>& VPCU, Vec<float>& VPASS, RealTable& QVTAB,
+                RealTable& TARIFF, int16_t KDEBUG);
+void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
+                   const Vec<std::string>& ODVT, const Vec<int16_t>& ODVTYP,
+                   const Vec<float>& VPCU, const Vec<float>& VPASS, int32_t NLROAD,
+                   LinkTable& LINK, const CentTable& NCENT, const RealTable& TARIFF,
+                   int16_t& IERR, int LOG, int32_t NLVT, int32_t NNODE, int32_t NZ,
+                   NetTable& LNKVT, const NodeTable& NODTBL, int32_t NCUT, const CutTable& LCUT);
+
+// ---- transit network
+void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN);
+void BUSCONV(int LOG, const std::string& input, const std::string& converted,
+             const std::string& fare_template);
+void GETBUSLINK(int16_t MODEPT, const FileNames& FN, Vec<std::string>& ODPT, int LOG,
+                int32_t NLROAD, LinkTable& LINK, float TVALUE, RealTable& MODTAB, int16_t& IERR,
+                int32_t& NLPT, int32_t& NROUTE, NetTable& LNKPT, Vec<int16_t>& RTMODE,
+                Vec<float>& RTFREQ, Vec<float>& RTFREQ0, RealTable& RTFARE);
+
+// ---- transit assignment
+void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
+               const Vec<std::string>& ODPT, const RealTable& MODTAB, int32_t NLROAD,
+               LinkTable& LINK, const CentTable& NCENT, const Vec<int16_t>& RTMODE,
+               const Vec<float>& RTFREQ, const RealTable& RTFARE, int16_t& IERR, int LOG,
+               int32_t NLPT, int32_t NNODE, int32_t NZ, NetTable& LNKPT, const NodeTable& NODTBL,
+               int32_t NCUT, const CutTable& LCUT);
+void BUSOPEINC(int16_t KDEBUG, int16_t& IERR, int LOG, int32_t NROUTE, int32_t NLROAD,
+               int32_t NLPT, LinkTable& LINK, const NetTable& LNKPT, const RealTable& MODTAB,
+               const Vec<int16_t>& RTMODE, const Vec<float>& RTFREQ);
+void BUSOPEOUT(int16_t KDEBUG, int16_t& IERR, int LOG, const std::string& FNAME1, int32_t NROUTE,
+               int32_t NLPT, const NetTable& LNKPT, const Vec<int16_t>& RTMODE,
+               const Vec<float>& RTFREQ, const Vec<float>& RTFREQ0, const RealTable& RTFARE);
+void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& NNODE,
+              NodeTable& NODTBL);
+
+// ---- totals
+void TRIPTOTAL(int16_t MODEPT, int16_t nstages, int32_t NZ, int16_t& IERR, int LOG,
+               const FileNames& FN, int32_t NLROAD, const LinkTable& LINK);
+
+}  // namespace routava
