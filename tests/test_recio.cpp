@@ -1,0 +1,350 @@
+// The record layer: column and free reading, column and free writing, units.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "run/recio.hpp"
+#include "testutil.hpp"
+
+namespace routava {
+namespace {
+
+using test::Console;
+using test::TempDir;
+
+// ------------------------------------------------------------------ column writing
+
+struct WriteCase {
+  const char* format;
+  std::vector<Out> values;
+  const char* expected;
+};
+
+TEST(ColumnWriting, Descriptors) {
+  const std::vector<WriteCase> cases = {
+      {"(I5)", {int32_t(123456)}, "*****"},
+      {"(I5)", {int32_t(-1234)}, "-1234"},
+      {"(I5)", {int32_t(-12345)}, "*****"},
+      {"(I2.2)", {int32_t(7)}, "07"},
+      {"(I5.3)", {int32_t(-7)}, " -007"},
+      {"(F6.2)", {2.346}, "  2.35"},
+      {"(F6.2)", {-0.004}, " -0.00"},
+      {"(F4.0)", {0.01f}, "  0."},
+      {"(F2.0)", {0.0f}, "0."},
+      {"(F3.2)", {0.5}, ".50"},
+      {"(F5.1)", {9999.96}, "*****"},
+      {"(A6)", {"ab"}, "    ab"},
+      {"(A2)", {"abcdef"}, "ab"},
+      {"(A)", {"as is"}, "as is"},
+      {"(3X,I1)", {int32_t(4)}, "   4"},
+      {"(I2,5X)", {int32_t(4)}, " 4"},  // trailing blanks are not written
+      {"(I3,1H,,I3,1H,)", {int32_t(1), int32_t(22)}, "  1, 22,"},
+      {"('Route,',I2,\",\")", {int32_t(5)}, "Route, 5,"},
+      {"('it''s')", {}, "it's"},
+      {"(2(I2,'|'),'end')", {int32_t(1), int32_t(2)}, " 1| 2|end"},
+      {"(I2,',',I2,',')", {int32_t(1)}, " 1,"},  // stops at the first descriptor without a value
+      {"(2X,55('-'))", {}, "  -------------------------------------------------------"},
+      {"(\"RouteID,Seq   ,\", \"Node  ,\")", {}, "RouteID,Seq   ,Node  ,"},
+      {"(I3,2(I2,1H,))", {int32_t(1), int32_t(2), int32_t(3), int32_t(4), int32_t(5), int32_t(6)},
+       "  1 2, 3,\n 4, 5,\n 6,"},  // reversion to the last top-level group
+      {"(I3,1H,)", {int32_t(1), int32_t(2)}, "  1,\n  2,"},  // reversion to the start
+      {"(2(I5,1H,),I1,1H,,)", {int32_t(1), int32_t(2), int32_t(0)}, "    1,    2,0,"},
+      {"(' F2.0,1H,,',F2.0,1H,)", {0.0f}, " F2.0,1H,,0.,"},
+  };
+  for (const WriteCase& c : cases) {
+    std::string s;
+    format_record(s, Format::parse(c.format), c.values.data(), c.values.size());
+    EXPECT_EQ(s, c.expected) << "format " << c.format;
+  }
+}
+
+TEST(ColumnWriting, RunTimeFormatFromPieces) {
+  std::string f = "(4(I5,1H,),3(I3,1H,),";
+  for (int t = 1; t <= 10; ++t) f += t <= 2 ? "I7,1H,," : "I1,1H,,";
+  f += ")";
+  Out v[17] = {int32_t(12), int32_t(1), int32_t(2), int32_t(340), int32_t(1), int32_t(2), int32_t(1),
+               int32_t(15), int32_t(3), int32_t(0), int32_t(0), int32_t(0), int32_t(0), int32_t(0),
+               int32_t(0), int32_t(0), int32_t(0)};
+  std::string s;
+  format_record(s, Format::parse(f), v, 17);
+  EXPECT_EQ(s, "   12,    1,    2,  340,  1,  2,  1,     15,      3,0,0,0,0,0,0,0,0,");
+}
+
+TEST(ColumnWriting, NoAdvanceLeavesThePromptOpen) {
+  TempDir dir;
+  Console con("3\n");
+  write_fmt(SCREEN, Format::parse("('  Which = ',$)"), {});
+  int32_t answer = 0;
+  ASSERT_TRUE(read_answer(answer));
+  EXPECT_EQ(answer, 3);
+  // A transcript shows the answer after the prompt, on the same line.
+  EXPECT_EQ(con.text(), "  Which = 3\n");
+}
+
+TEST(ColumnWriting, MalformedFormatIsAProgramFault) {
+  EXPECT_THROW(Format::parse("(I5,"), std::invalid_argument);
+  EXPECT_THROW(Format::parse("(Q5)"), std::invalid_argument);
+  EXPECT_THROW(Format::parse("(F6)"), std::invalid_argument);
+}
+
+// ------------------------------------------------------------------ free writing
+
+TEST(FreeWriting, LeadingBlankAndSeparators) {
+  auto free = [](std::initializer_list<Out> v) {
+    std::string s;
+    format_free(s, v);
+    return s;
+  };
+  EXPECT_EQ(free({" Number of Road Links =", int32_t(76)}), " Number of Road Links = 76");
+  EXPECT_EQ(free({"STAGE", int32_t(3)}), " STAGE 3");
+  EXPECT_EQ(free({int32_t(1), int32_t(-2), int32_t(3)}), " 1 -2 3");
+  EXPECT_EQ(free({" speed", 30.0f}), " speed 30.0");
+  EXPECT_EQ(free({" x =", 2.5}), " x = 2.5");
+}
+
+// ------------------------------------------------------------------ column reading
+
+TEST(ColumnReading, BlankAndShortFields) {
+  const Format i3 = Format::parse("(I3)");
+  struct C {
+    const char* line;
+    int32_t expected;
+  };
+  for (C c : {C{"  7", 7}, C{"   ", 0}, C{"12", 12}, C{"", 0}, C{"1 2", 12}, C{" 1 2", 1}, C{"-5 ", -5}}) {
+    int32_t v = 99;
+    ASSERT_TRUE(read_cols_text(c.line, i3, {&v})) << c.line;
+    EXPECT_EQ(v, c.expected) << "\"" << c.line << "\"";
+  }
+}
+
+TEST(ColumnReading, ImpliedDecimals) {
+  const Format f42 = Format::parse("(F4.2)");
+  const Format f30 = Format::parse("(F3.0)");
+  struct C {
+    const Format* f;
+    const char* line;
+    float expected;
+  };
+  for (C c : {C{&f42, "1234", 12.34f}, C{&f42, "12.5", 12.5f}, C{&f42, "   5", 0.05f},
+              C{&f30, "  1", 1.0f}, C{&f30, "0.5", 0.5f}, C{&f30, "   ", 0.0f}, C{&f42, "1E1 ", 0.1f}}) {
+    float v = -1;
+    ASSERT_TRUE(read_cols_text(c.line, *c.f, {&v})) << c.line;
+    EXPECT_FLOAT_EQ(v, c.expected) << c.line;
+  }
+}
+
+TEST(ColumnReading, RepeatsGroupsSkipsAndText) {
+  int16_t stage = 0, kind = 0, hold = 0;
+  std::string name;
+  ReadResult r = read_cols_text("1221 xxxxHello world", Format::parse("(I2,2I1,1X,4X,A5)"),
+                                {&stage, &kind, &hold, In(&name, 8)});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(stage, 12);
+  EXPECT_EQ(kind, 2);
+  EXPECT_EQ(hold, 1);
+  EXPECT_EQ(name, "Hello   ");  // a shorter field is padded to the variable's length
+  std::string tail;
+  ASSERT_TRUE(read_cols_text("abcdefgh", Format::parse("(A8)"), {In(&tail, 3)}));
+  EXPECT_EQ(tail, "fgh");  // a longer field keeps its rightmost characters
+  int16_t a[4] = {};
+  ASSERT_TRUE(read_cols_text(" 1 2 3 4", Format::parse("(2(I2,I2))"), {&a[0], &a[1], &a[2], &a[3]}));
+  EXPECT_EQ(a[3], 4);
+}
+
+TEST(ColumnReading, LettersInANumberAreBad) {
+  int32_t v = 0;
+  ReadResult r = read_cols_text(" 1a", Format::parse("(I3)"), {&v});
+  EXPECT_TRUE(r.bad());
+  EXPECT_EQ(r.bad_text, " 1a");
+  float f = 0;
+  EXPECT_TRUE(read_cols_text("1.2.3", Format::parse("(F5.0)"), {&f}).bad());
+}
+
+// ------------------------------------------------------------------ free reading
+
+TEST(FreeReading, SeparatorsNullsAndSlash) {
+  int32_t a = 9, b = 9, c = 9;
+  ASSERT_TRUE(read_free_text("1,,3", {&a, &b, &c}));
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 9);
+  EXPECT_EQ(c, 3);
+  a = b = c = 9;
+  ASSERT_TRUE(read_free_text(" 4 ,\t5   6 extra", {&a, &b, &c}));
+  EXPECT_EQ(c, 6);
+  a = b = c = 9;
+  ASSERT_TRUE(read_free_text(",7", {&a, &b}));  // a leading comma is a null
+  EXPECT_EQ(a, 9);
+  EXPECT_EQ(b, 7);
+  a = b = c = 9;
+  ASSERT_TRUE(read_free_text("1 / 2 3", {&a, &b, &c}));
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 9);
+  EXPECT_EQ(c, 9);
+}
+
+TEST(FreeReading, RepeatCounts) {
+  int32_t v[5] = {9, 9, 9, 9, 9};
+  ASSERT_TRUE(read_free_text("3*7,2*", {&v[0], &v[1], &v[2], &v[3], &v[4]}));
+  EXPECT_EQ(v[2], 7);
+  EXPECT_EQ(v[3], 9);
+  EXPECT_EQ(v[4], 9);
+  float x[2] = {0, 0};
+  ASSERT_TRUE(read_free_text("2*1.5", {&x[0], &x[1]}));
+  EXPECT_FLOAT_EQ(x[1], 1.5f);
+}
+
+TEST(FreeReading, TextPlainAndQuoted) {
+  int32_t id = 0;
+  std::string a, b;
+  ASSERT_TRUE(read_free_text("1,'My file, v2.csv' plain.txt", {&id, In(&a, 0), In(&b, 0)}));
+  EXPECT_EQ(a, "My file, v2.csv");
+  EXPECT_EQ(b, "plain.txt");
+  ASSERT_TRUE(read_free_text("\"it\"\"s\"", {In(&a, 6)}));
+  EXPECT_EQ(a, "it\"s  ");
+}
+
+TEST(FreeReading, StrictIntegersAndRealForms) {
+  int32_t i = 0;
+  EXPECT_TRUE(read_free_text("1.0", {&i}).bad());
+  EXPECT_TRUE(read_free_text("1e3", {&i}).bad());
+  EXPECT_TRUE(read_free_text("12abc", {&i}).bad());
+  EXPECT_TRUE(read_free_text("99999999999", {&i}).bad());
+  int16_t s = 0;
+  EXPECT_TRUE(read_free_text("40000", {&s}).bad());
+  float f = 0;
+  for (auto [text, value] : std::vector<std::pair<const char*, float>>{
+           {"3", 3.0f}, {"-2.5", -2.5f}, {".5", 0.5f}, {"5.", 5.0f}, {"1.5E2", 150.0f}, {"2d-1", 0.2f}}) {
+    ASSERT_TRUE(read_free_text(text, {&f})) << text;
+    EXPECT_FLOAT_EQ(f, value) << text;
+  }
+  EXPECT_TRUE(read_free_text("1.2.3", {&f}).bad());
+  EXPECT_TRUE(read_free_text("nan", {&f}).bad());
+}
+
+TEST(FreeReading, ContinuationEndOfFileCrlfAndByteOrderMark) {
+  TempDir dir;
+  test::write_file("in.txt", "\xEF\xBB\xBF" "1,2\r\n\r\n3\r\n4 5 6 7\r\n8");
+  int u = free_unit();
+  ASSERT_TRUE(open_read(u, "in.txt"));
+  int32_t a = 0, b = 0, c = 0;
+  ASSERT_TRUE(read_free(u, {&a, &b, &c}));  // the third value comes from a later line
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(c, 3);
+  EXPECT_EQ(unit_line(u), 3);
+  ASSERT_TRUE(read_free(u, {&a, &b}));  // the rest of "4 5 6 7" is discarded
+  EXPECT_EQ(b, 5);
+  ASSERT_TRUE(read_free(u, {&a}));  // a last line without line end is read
+  EXPECT_EQ(a, 8);
+  EXPECT_TRUE(read_free(u, {&a}).end());
+  close_unit(u);
+}
+
+TEST(FreeReading, FatalErrorNamesFileLineAndText) {
+  TempDir dir;
+  test::write_file("Data.csv", "1,2\n3,x4\n");
+  int u = free_unit();
+  ASSERT_TRUE(open_read(u, "Data.csv"));
+  int32_t a, b;
+  EXPECT_TRUE(read_free_or_fail(u, {&a, &b}));
+  try {
+    read_free_or_fail(u, {&a, &b});
+    FAIL() << "no error";
+  } catch (const FatalReadError& e) {
+    std::string m = e.what();
+    EXPECT_NE(m.find("Data.csv"), std::string::npos) << m;
+    EXPECT_NE(m.find("line 2"), std::string::npos) << m;
+    EXPECT_NE(m.find("x4"), std::string::npos) << m;
+  }
+  close_unit(u);
+}
+
+TEST(FreeReading, KeyboardWaitsThroughEmptyLinesAndReportsBadAndEnd) {
+  Console con("\n   \n12\nabc\n");
+  int32_t v = 0;
+  ASSERT_TRUE(read_answer(v));
+  EXPECT_EQ(v, 12);
+  ReadResult r = read_answer(v);
+  EXPECT_TRUE(r.bad());
+  EXPECT_EQ(v, 12);
+  EXPECT_TRUE(read_answer(v).end());
+}
+
+// ------------------------------------------------------------------ units and files
+
+TEST(Units, NamesMatchWithoutRegardToCase) {
+  TempDir dir;
+  test::write_file("ASSIGN.TXT", " 1\n");
+  EXPECT_TRUE(file_exists("Assign.txt"));
+  EXPECT_EQ(disk_name("assign.txt"), "ASSIGN.TXT");
+  int u = free_unit();
+  ASSERT_TRUE(open_read(u, "Assign.txt"));
+  std::string line;
+  EXPECT_TRUE(read_line(u, line));
+  EXPECT_EQ(line, " 1");
+  close_unit(u);
+
+  // Writing over a file that exists in another case replaces it: one file remains.
+  test::write_file("LOG.TXT", "old\n");
+  ASSERT_TRUE(open_write(u, "Log.txt"));
+  write_line(u, "new");
+  close_unit(u);
+  int logs = 0;
+  for (const auto& e : std::filesystem::directory_iterator(".")) {
+    std::string n = e.path().filename().string();
+    if (n == "Log.txt" || n == "LOG.TXT") ++logs;
+  }
+  EXPECT_EQ(logs, 1);
+  EXPECT_EQ(test::read_file("Log.txt"), "new\n");
+  EXPECT_FALSE(file_exists("missing.csv"));
+  EXPECT_FALSE(open_read(u, "missing.csv"));
+}
+
+TEST(Units, LowestFreeUnitAndDeleteOnClose) {
+  TempDir dir;
+  int a = free_unit();
+  EXPECT_EQ(a, 10);
+  ASSERT_TRUE(open_write(a, "a.csv"));
+  int b = free_unit();
+  EXPECT_EQ(b, 11);
+  ASSERT_TRUE(open_write(b, "b.csv"));
+  close_unit(a, true);
+  EXPECT_FALSE(file_exists("a.csv"));
+  EXPECT_EQ(free_unit(), 10);
+  close_unit(b);
+  EXPECT_TRUE(file_exists("b.csv"));
+}
+
+TEST(Units, BinaryRecordsRoundTrip) {
+  TempDir dir;
+  int u = free_unit();
+  ASSERT_TRUE(open_write_binary(u, "~Temp01"));
+  int32_t rec[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, -12};
+  write_binary(u, rec, 12);
+  rec[0] = 7;
+  write_binary(u, rec, 12);
+  close_unit(u);
+  ASSERT_TRUE(open_read_binary(u, "~temp01"));
+  int32_t back[12] = {};
+  ASSERT_TRUE(read_binary(u, back, 12));
+  EXPECT_EQ(back[11], -12);
+  ASSERT_TRUE(read_binary(u, back, 12));
+  EXPECT_EQ(back[0], 7);
+  EXPECT_FALSE(read_binary(u, back, 12));
+  close_unit(u);
+}
+
+TEST(Units, MessagesGoToScreenThenLog) {
+  TempDir dir;
+  Console con;
+  int log = 60;
+  ASSERT_TRUE(open_write(log, "Log.txt"));
+  say(log, {" Number of Zones      =", int32_t(24)});
+  say_fmt(log, "('  Road Link Table (',I6,') is sorting.')", {int32_t(126)});
+  say(0, {" screen only"});
+  close_unit(log);
+  EXPECT_EQ(con.text(), " Number of Zones      = 24\n  Road Link Table (   126) is sorting.\n screen only\n");
+  EXPECT_EQ(test::read_file("Log.txt"), " Number of Zones      = 24\n  Road Link Table (   126) is sorting.\n");
+}
+
+}  // namespace
+}  // namespace routava
