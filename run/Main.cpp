@@ -374,7 +374,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
     echo_stage(LOG, st);
     if (st.NODTAB > 10) {
       say(LOG, {" *** Error *** Assign.txt, stage", st.KSTAGE, ": number of OD tables", st.NODTAB,
-                "is over than 10"});
+                " is over than 10"});
       rs.failed = true;
       return;
     }

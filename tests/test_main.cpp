@@ -1,0 +1,218 @@
+// The main program: stage records, file names, time stamps and whole runs.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "run/recio.hpp"
+#include "run/routines.hpp"
+#include "testutil.hpp"
+
+namespace routava {
+namespace {
+
+using test::Console;
+using test::TempDir;
+
+const char* kRoadAnswers = "1\n1\n2\n1\n1\n";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(StageNames, TemplatesTakeTheStageNumber) {
+  struct C {
+    const char* tmpl;
+    int stage;
+    const char* expected;
+  };
+  for (C c : {C{"Vehicle PathVT00.csv", 3, "Vehicle PathVT03.csv"}, C{"Transit PathPT00.csv", 12, "Transit PathPT12.csv"},
+              C{"Traffic Assign00VT.csv", 7, "Traffic Assign07VT.csv"}, C{"~Temp00", 10, "~Temp10"},
+              C{"Transit CapacityOver00.csv", 3, "Transit CapacityOver03.csv"}, C{"CUT00.csv", 99, "CUT99.csv"}}) {
+    EXPECT_EQ(stage_file_name(c.tmpl, c.stage), c.expected);
+  }
+}
+
+TEST(StageRecord, ColumnsAndFactors) {
+  StageRead a = read_stage_record("0110     00000000000    2 1 40 2 40");
+  ASSERT_TRUE(a.ok);
+  EXPECT_EQ(a.record.KSTAGE, 1);
+  EXPECT_EQ(a.record.KASSIGN, 1);
+  EXPECT_EQ(a.record.KHOLD, 0);
+  EXPECT_EQ(a.record.NODTAB, 2);
+  EXPECT_EQ(a.record.IODTAB[2], 2);
+  EXPECT_FLOAT_EQ(a.record.FODTAB[1], 40.0f);
+
+  StageRead b = read_stage_record("1221 1200.0110000000    1 70.5");
+  ASSERT_TRUE(b.ok);
+  EXPECT_EQ(b.record.KSTAGE, 12);
+  EXPECT_EQ(b.record.KASSIGN, 2);
+  EXPECT_EQ(b.record.KHOLD, 1);
+  EXPECT_FLOAT_EQ(b.record.TVALUE, 1200.0f);
+  EXPECT_EQ(b.record.KSW[1], 0);
+  EXPECT_EQ(b.record.KSW[2], 1);
+  EXPECT_EQ(b.record.KSW[3], 1);
+  EXPECT_EQ(b.record.IODTAB[1], 7);
+  EXPECT_FLOAT_EQ(b.record.FODTAB[1], 0.5f);  // a factor with a point is taken as written
+
+  EXPECT_EQ(read_stage_record("  ").record.KSTAGE, 0);  // a blank stage field ends the list
+  StageRead bad = read_stage_record("0x10");
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.bad_text, "0x");
+}
+
+TEST(TimeStamp, LayoutAndTruncatedHundredths) {
+  EXPECT_EQ(time_stamp_text(2007, 3, 5, 9, 4, 7, 300), "  Current time 2007.03.05  09:04:07.30");
+  EXPECT_EQ(time_stamp_text(2026, 12, 31, 23, 59, 59, 999), "  Current time 2026.12.31  23:59:59.99");
+}
+
+TEST(TimeStamp, ConsoleAlwaysUnitOnlyWhenPositive) {
+  TempDir dir;
+  Console con;
+  const std::regex line(R"(  Current time \d{4}\.\d\d\.\d\d  \d\d:\d\d:\d\d\.\d\d)");
+  OUTTIME(0);
+  OUTTIME(-3);
+  ASSERT_TRUE(open_write(20, "stamp.txt"));
+  OUTTIME(20);
+  close_unit(20);
+  auto lines = con.lines();
+  ASSERT_EQ(lines.size(), 3u);
+  for (const auto& l : lines) EXPECT_TRUE(std::regex_match(l, line)) << l;
+  auto file = test::read_lines("stamp.txt");
+  ASSERT_EQ(file.size(), 1u);
+  EXPECT_EQ(file[0], lines[2]);
+}
+
+// ------------------------------------------------------------------ whole runs
+
+struct RunResult {
+  int status;
+  std::string console;
+  std::string log;
+};
+
+RunResult run_in_place(const std::string& answers) {
+  RunResult r;
+  r.status = test::run_program(answers);
+  r.console = test::read_file("console.out");
+  r.log = test::read_file("Log.txt");
+  return r;
+}
+
+const char* kBannerEnd = " *  Thank you for so l-o-n-g time   *";
+
+TEST(WholeRun, StageZeroRunsNoStage) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "00\n0110     00000000000    2 1 40 2 40\n");
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_EQ(r.status, 0);
+  for (const std::string* t : {&r.console, &r.log}) {
+    EXPECT_TRUE(contains(*t, " *   Routava Ver 3.04    *"));
+    EXPECT_FALSE(contains(*t, "Routava STAGE"));
+    EXPECT_TRUE(contains(*t, kBannerEnd));
+  }
+}
+
+TEST(WholeRun, StageHeadingsAndParameterEcho) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt",
+                   "0310     00000000000    2 1 40 2 40\n"
+                   "1210  120.0100000000    1 1 60\n"
+                   "00\n");
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_EQ(r.status, 0) << r.console;
+  auto log = test::read_lines("Log.txt");
+  auto at = [&](const std::string& s) {
+    for (size_t i = 0; i < log.size(); ++i)
+      if (log[i] == s) return int(i);
+    return -1;
+  };
+  int s3 = at(" Routava STAGE 3");
+  int s12 = at(" Routava STAGE 12");
+  ASSERT_GE(s3, 1);
+  ASSERT_GT(s12, s3);
+  EXPECT_EQ(log[size_t(s3 - 1)], " ======================================");
+  EXPECT_EQ(log[size_t(s3 + 2)], " ======================================");
+  EXPECT_EQ(log[size_t(s3 + 3)], " Assign parameters");
+  EXPECT_EQ(log[size_t(s3 + 4)], "  310    0.0000000000    2 140. 240.");
+  EXPECT_EQ(log[size_t(s3 + 5)], " You do not use Time Value. Time Value = 0");
+  EXPECT_EQ(log[size_t(s12 + 4)], " 1210  120.0100000000    1 160.");
+  EXPECT_NE(log[size_t(s12 + 5)], " You do not use Time Value. Time Value = 0");
+  EXPECT_TRUE(contains(r.console, "  310    0.0000000000    2 140. 240.\n You do not use Time Value. Time Value = 0\n  \n"));
+}
+
+TEST(WholeRun, UnreadableStageRecordIsReportedAndEndsTheRun) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n0x10\n");
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_NE(r.status, 0);
+  for (const std::string* t : {&r.console, &r.log}) {
+    EXPECT_TRUE(std::regex_search(*t, std::regex("Assign\\.txt, line 2: cannot convert \"0x\""))) << *t;
+    EXPECT_TRUE(contains(*t, kBannerEnd));
+  }
+}
+
+TEST(WholeRun, TooManyOdTablesIsRejected) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "0110     00000000000   11 1 40 2 40\n00\n");
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_NE(r.status, 0);
+  EXPECT_TRUE(contains(r.log, "number of OD tables 11 is over than 10"));
+  EXPECT_FALSE(contains(r.log, "Making Initial Road Network"));
+  EXPECT_TRUE(contains(r.log, kBannerEnd));
+}
+
+TEST(WholeRun, ExitStatusFollowsHowTheRunEnded) {
+  struct C {
+    const char* name;
+    bool control_file;
+    const char* answers;
+    int status;
+  };
+  for (C c : {C{"user stops at the confirmation", true, "2\n", 0},
+              C{"console input ends at a question", true, "1\n1\n", 1},
+              C{"no control file", false, kRoadAnswers, 1}}) {
+    TempDir dir;
+    test::copy_network("SiouxFalls");
+    if (!c.control_file) std::filesystem::remove("Assign.txt");
+    RunResult r = run_in_place(c.answers);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_TRUE(contains(r.console, kBannerEnd)) << c.name;
+    if (!c.control_file) {
+      EXPECT_TRUE(contains(r.console, " There is not the control file Assign.txt.\n"
+                                      " *** Error *** Please check in the directory.\n"));
+    }
+  }
+}
+
+// The counts block of the first road stage on every real network.
+TEST(WholeRun, CountsBlockOnRealNetworks) {
+  for (const char* net : {"SiouxFalls", "Anaheim", "Barcelona", "Winnipeg"}) {
+    TempDir dir;
+    test::copy_network(net);
+    // Expected counts worked out from the network file itself.
+    int links = 0, zones = 0;
+    std::set<long> from_nodes;
+    for (const std::string& line : test::read_lines("Network.csv")) {
+      long a = 0, b = 0;
+      if (std::sscanf(line.c_str(), "%ld,%ld", &a, &b) != 2 || a <= 0) break;
+      ++links;
+      from_nodes.insert(a);
+      if (a <= 400 && a > zones) zones = int(a);
+    }
+    test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n00\n");
+    RunResult r = run_in_place(test::read_file("answers.txt"));
+    EXPECT_EQ(r.status, 0) << net;
+    std::string block = "\n Number of Road Links = " + std::to_string(links) +
+                        "\n Number of all Links  = " + std::to_string(links) +
+                        "\n Number of all Nodes  = " + std::to_string(from_nodes.size()) +
+                        "\n Number of Zones      = " + std::to_string(zones) + "\n\n";
+    EXPECT_TRUE(contains(r.console, block)) << net << " expected" << block;
+    EXPECT_TRUE(contains(r.log, block)) << net;
+  }
+}
+
+}  // namespace
+}  // namespace routava
