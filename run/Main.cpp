@@ -86,115 +86,6 @@ void echo_stage(int LOG, const StageRecord& st) {
   write_line(SCREEN, "  ");
 }
 
-// Road link costs in hundredths of a minute from length, speed and toll.
-void road_costs(SharedTables& t, float TVALUE) {
-  for (int r = 1; r <= t.NLVT; ++r) {
-    int64_t* row = t.LNKVT.row(r);
-    if (row[6] > 0) continue;
-    int j = int(row[0]);
-    if (j < 1 || j > t.NLROAD) continue;
-    float L = float(t.LINK(j, 7));
-    float v = float(t.LINK(j, 8));
-    int tariff = t.LINK(j, 6);
-    if (v <= 0.0f) {
-      // A link without speed has no finite time: keep it out of every path.
-      row[3] = UNREACHED;
-      row[5] = 0;
-      continue;
-    }
-    float time = L * 6.0f / v + 0.5f;
-    int64_t T = time >= float(UNREACHED) ? UNREACHED : int64_t(time);
-    row[3] = T;
-    row[5] = T;
-    if (tariff >= 1 && tariff <= t.TARIFF.rows() && TVALUE > 0.0f) {
-      float toll = (t.TARIFF(tariff, 2) * L / 1000.0f + t.TARIFF(tariff, 1)) * 6000.0f / TVALUE + 0.5f;
-      int64_t add = toll >= float(UNREACHED) ? UNREACHED : int64_t(toll);
-      row[3] = std::min<int64_t>(row[3] + add, UNREACHED);
-    }
-  }
-}
-
-int route_of(int64_t code) { return int(code / ROUTE_BASE); }
-bool valid_route(int q) { return q >= 1 && q <= LBSIZE; }
-
-// Transit link costs for the stage's time value and the current road speeds.
-void transit_costs(SharedTables& t, int16_t MODEPT, float TVALUE) {
-  for (int r = 1; r <= t.NLPT; ++r) {
-    int64_t* row = t.LNKPT.row(r);
-    int j = int(row[0]);
-    int m = int(row[6]);
-    int qa = route_of(row[1]);
-    int qb = route_of(row[2]);
-    if (j <= 0) {
-      if (!valid_route(qb)) continue;
-      float fare = TVALUE > 0.0f ? t.RTFARE(qb, 1) * 6000.0f / TVALUE + 0.5f : 0.0f;
-      if (MODEPT == 3) {
-        int64_t W = int64_t(t.RTFREQ(qb) * 50.0f);
-        if (qa == 0) {
-          row[3] = W + int64_t(fare);
-          row[5] = W;
-        } else if (qa > 0) {
-          row[3] = W;
-          row[5] = W;
-        }
-      } else if (qa <= 0) {
-        // A stage without time value boards at the pure wait.
-        row[3] = row[5] + int64_t(fare);
-      }
-      continue;
-    }
-    if (j > t.NLROAD || qa <= 0 || !valid_route(qa) || m <= 0 || m > NVTYPE) continue;
-    float L = float(t.LINK(j, 7));
-    if (m >= 7) {
-      float fare = TVALUE > 0.0f ? L * t.RTFARE(qa, 2) * 6.0f / TVALUE + 0.5f : 0.0f;
-      row[3] = row[5] + int64_t(fare);
-      continue;
-    }
-    float v = float(t.LINK(j, 8));
-    float f = t.MODTAB(m, 6);
-    if (v > 0.0f && f > 0.0f) {
-      int64_t T = int64_t(L * 6.0f / (v * f) + 0.5f);
-      if (T > row[5]) row[5] = T;  // running times only grow from stage to stage
-    }
-    float fare = TVALUE > 0.0f ? t.RTFARE(qa, 2) * L * 6.0f / TVALUE + 0.5f : 0.0f;
-    row[3] = row[5] + int64_t(fare);
-  }
-}
-
-// Removes the route sections that the previous transit loading overfilled.
-void capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
-  static const Format record = Format::parse("(I5,',',2(I7,','),I3,',',I10,',')");
-  int unit = free_unit();
-  std::string name = stage_file_name("Transit CapacityOver00.csv", stage);
-  open_write(unit, name);
-  write_line(unit, "Route,O Node,D Node,Mode,Assigned PT,");
-  int removed = 0;
-  int r = 1;
-  while (r <= t.NLPT) {
-    int64_t* row = t.LNKPT.row(r);
-    int j = int(row[0]);
-    int q = route_of(row[1]);
-    int m = int(row[6]);
-    bool over = false;
-    if (j > 0 && j <= t.NLROAD && valid_route(q) && t.RTFREQ(q) > 0.0f && m >= 1 && m <= NVTYPE &&
-        t.MODTAB(m, 5) > 0.0f) {
-      int64_t C = int64_t(t.MODTAB(m, 3) * t.MODTAB(m, 4) * 60.0f / t.RTFREQ(q) + 0.5f);
-      over = row[7] > C;
-    }
-    if (!over) {
-      ++r;
-      continue;
-    }
-    write_fmt(unit, record, {int32_t(q), t.LINK(j, 1), t.LINK(j, 2), int32_t(m), row[7]});
-    int64_t* last = t.LNKPT.row(t.NLPT);
-    for (int c = 0; c < 8; ++c) std::swap(row[c], last[c]);
-    --t.NLPT;
-    ++removed;
-  }
-  close_unit(unit, removed == 0);
-  if (removed > 0) CUTGETON(t.NLPT, t.LNKPT, LOG, IERR, t.NNODE, t.NODTBL);
-}
-
 void counts_block(int LOG, const SharedTables& t) {
   for (int unit : {int(SCREEN), LOG}) {
     write_line(unit, "");
@@ -235,7 +126,7 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     rs.KSPDOK = 0;
   }
   if (rs.KSPDOK == 0) LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
-  road_costs(t, st.TVALUE);
+  road_link_costs(t, st.TVALUE);
   LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
   if (IERR > 0) return false;
   fill_names(fn,
@@ -295,7 +186,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
     write_line(unit, "");
   }
   if (IERR >= 9) return false;
-  transit_costs(t, set.MODEPT, st.TVALUE);
+  transit_link_costs(t, set.MODEPT, st.TVALUE);
   LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
   if (IERR > 0) return false;
   rs.KPTLOAD = 1;

@@ -27,6 +27,10 @@ constexpr int64_t ROUTE_BASE = 100000;    // route node code = route * ROUTE_BAS
 
 constexpr int LOG_UNIT = 60;
 
+// The route of a node code (0 for a road node), and whether a route id fits the route tables.
+inline int route_part(int64_t code) { return int(code / ROUTE_BASE); }
+inline bool is_route_id(int q) { return q >= 1 && q <= LBSIZE; }
+
 // Bounds checks of table access: on in debug and checked (test) builds.
 [[noreturn]] void bounds_failure(const char* file, int line);
 #if defined(ROUTAVA_CHECKED) || !defined(NDEBUG)

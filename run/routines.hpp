@@ -25,6 +25,13 @@ struct StageRead {
   std::string bad_text;
 };
 StageRead read_stage_record(const std::string& line);
+// Road link costs of LNKVT (columns 4 and 6) from lengths, speeds and tolls.
+void road_link_costs(SharedTables& t, float TVALUE);
+// Transit link costs of LNKPT for the stage's time value and the current road speeds.
+void transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
+// Removes the route sections loaded beyond capacity, listing them in the stage's
+// "Transit CapacityOver" file; returns the number removed.
+int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR);
 
 // ---- road network
 void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD, int32_t& NLPT,
