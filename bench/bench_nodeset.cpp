@@ -1,0 +1,40 @@
+// NODESET on a full network table, as run at the start of every stage.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+
+#include "run/recio.hpp"
+#include "run/routines.hpp"
+
+namespace routava {
+namespace {
+
+void BM_NodesetFullTable(benchmark::State& state) {
+  const int32_t nodes = 95000;
+  auto table = std::make_unique<NetTable>(LKSIZE, 8);
+  std::mt19937 rng(11);
+  std::vector<int64_t> from(LKSIZE);
+  for (int r = 0; r < LKSIZE; ++r) from[size_t(r)] = r < nodes ? r + 1 : int64_t(rng() % nodes) + 1;
+  std::sort(from.begin(), from.end());
+  for (int r = 1; r <= LKSIZE; ++r) {
+    (*table)(r, 2) = from[size_t(r - 1)];
+    (*table)(r, 3) = int64_t(rng() % nodes) + 1;
+  }
+  auto NODTBL = std::make_unique<NodeTable>(NODESZ, 5);
+  CentTable NCENT(NZSIZE, 2);
+  for (int z = 1; z <= NZSIZE; ++z) NCENT(z, 1) = z;
+  set_console(nullptr, nullptr);
+  int16_t IERR = 0;
+  int32_t NNODE = 0;
+  for (auto _ : state) {
+    NODESET(LKSIZE, NZSIZE, 0, *table, NCENT, IERR, NNODE, *NODTBL);
+    benchmark::DoNotOptimize(NNODE);
+  }
+  state.SetItemsProcessed(state.iterations() * LKSIZE);
+}
+BENCHMARK(BM_NodesetFullTable)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace routava
