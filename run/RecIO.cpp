@@ -165,6 +165,38 @@ struct FormatParser {
   }
 };
 
+// Unrolls items[b, e) into a flat list, merging literals and blank skips.
+std::vector<FormatItem> unroll(const std::vector<FormatItem>& items, size_t b, size_t e) {
+  std::vector<FormatItem> out;
+  for (size_t i = b; i < e && out.size() <= 4096; ++i) {
+    const FormatItem& it = items[i];
+    if (it.kind == FormatItem::GROUP_OPEN) {
+      size_t close = size_t(it.partner);
+      std::vector<FormatItem> body = unroll(items, i + 1, close);
+      for (int k = 0; k < it.repeat && out.size() <= 4096; ++k) {
+        for (const FormatItem& x : body) {
+          if (x.kind == FormatItem::LITERAL && !out.empty() && out.back().kind == FormatItem::LITERAL &&
+              x.text != "\n" && out.back().text != "\n") {
+            out.back().text += x.text;
+          } else {
+            out.push_back(x);
+          }
+        }
+      }
+      i = close;
+      continue;
+    }
+    if (it.kind == FormatItem::GROUP_CLOSE) continue;
+    if (it.kind == FormatItem::LITERAL && !out.empty() && out.back().kind == FormatItem::LITERAL &&
+        it.text != "\n" && out.back().text != "\n") {
+      out.back().text += it.text;
+      continue;
+    }
+    out.push_back(it);
+  }
+  return out;
+}
+
 }  // namespace
 
 Format Format::parse(std::string_view text) {
@@ -226,6 +258,15 @@ Format Format::parse(std::string_view text) {
       f.no_advance_ = true;
     }
   }
+  f.flat_ = unroll(f.items_, 0, f.items_.size());
+  f.flat_reversion_ = unroll(f.items_, size_t(f.reversion_), f.items_.size());
+  bool has_data = false;
+  for (const FormatItem& it : f.flat_)
+    if (it.kind == FormatItem::INT || it.kind == FormatItem::REAL || it.kind == FormatItem::TEXT) has_data = true;
+  if (f.flat_.size() > 4096 || f.flat_reversion_.size() > 4096 || (!has_data && f.flat_.empty() && !f.items_.empty())) {
+    f.flat_.clear();
+    f.flat_reversion_.clear();
+  }
   return f;
 }
 
@@ -243,14 +284,17 @@ void put_int(std::string& out, int64_t v, int w, int m) {
   }
   int nd = m > n ? m : n;
   int need = nd + (v < 0 ? 1 : 0);
+  size_t at = out.size();
+  out.resize(at + size_t(w), ' ');  // the field is w characters whatever happens
+  char* p = out.data() + at;
   if (need > w) {
-    out.append(size_t(w), '*');
+    std::memset(p, '*', size_t(w));
     return;
   }
-  out.append(size_t(w - need), ' ');
-  if (v < 0) out.push_back('-');
-  out.append(size_t(nd - n), '0');
-  while (n > 0) out.push_back(digits[--n]);
+  p += w - need;
+  if (v < 0) *p++ = '-';
+  for (int k = n; k < nd; ++k) *p++ = '0';
+  while (n > 0) *p++ = digits[--n];
 }
 
 namespace {
@@ -391,7 +435,63 @@ void put_value(std::string& line, const FormatItem& it, const Out& v) {
 
 }  // namespace
 
+namespace {
+
+// Writes the flat list once; returns false when the values ran out inside it.
+bool write_flat(std::string& line, const std::vector<FormatItem>& flat, const Out* values, size_t n,
+                size_t& idx, bool& any_data) {
+  int pending_blanks = 0;
+  for (const FormatItem& it : flat) {
+    switch (it.kind) {
+      case FormatItem::INT:
+      case FormatItem::REAL:
+      case FormatItem::TEXT:
+        if (idx >= n) return false;
+        any_data = true;
+        if (pending_blanks) {
+          line.append(size_t(pending_blanks), ' ');
+          pending_blanks = 0;
+        }
+        if (it.kind == FormatItem::INT && values[idx].kind == Out::INT) {
+          put_int(line, values[idx].i, it.w, it.d);
+        } else {
+          put_value(line, it, values[idx]);
+        }
+        ++idx;
+        break;
+      case FormatItem::SKIP:
+        pending_blanks += it.w;
+        break;
+      case FormatItem::LITERAL:
+        if (pending_blanks) {
+          line.append(size_t(pending_blanks), ' ');
+          pending_blanks = 0;
+        }
+        if (it.text.size() == 1) line.push_back(it.text[0]);
+        else line.append(it.text);
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void format_record(std::string& line, const Format& f, const Out* values, size_t n) {
+  if (!f.flat().empty()) {
+    size_t idx = 0;
+    bool any_data = false;
+    if (!write_flat(line, f.flat(), values, n, idx, any_data)) return;
+    while (idx < n && any_data && !f.flat_reversion().empty()) {
+      size_t before = idx;
+      line.push_back('\n');
+      if (!write_flat(line, f.flat_reversion(), values, n, idx, any_data)) return;
+      if (idx == before) break;  // a reversion part without data descriptors
+    }
+    return;
+  }
   const std::vector<FormatItem>& items = f.items();
   struct Level {
     int open;

@@ -43,8 +43,14 @@ class Format {
   int reversion_point() const { return reversion_; }
   bool no_advance() const { return no_advance_; }
   const std::string& source() const { return source_; }
+  // The list with every group unrolled and neighbouring literals merged: the whole
+  // list once, and the part that reversion repeats (empty when unrolling is too big).
+  const std::vector<FormatItem>& flat() const { return flat_; }
+  const std::vector<FormatItem>& flat_reversion() const { return flat_reversion_; }
 
  private:
+  std::vector<FormatItem> flat_;
+  std::vector<FormatItem> flat_reversion_;
   std::vector<FormatItem> items_;  // expanded: repeated single descriptors unrolled
   int reversion_ = 0;              // item index where writing resumes on a new line
   bool no_advance_ = false;
