@@ -1,0 +1,234 @@
+// GETVEHICLE: the vehicle OD file list, vehicle PCU, speed-flow curves and road tariffs.
+#include <algorithm>
+#include <string>
+
+#include "run/recio.hpp"
+#include "run/routines.hpp"
+
+namespace routava {
+
+namespace {
+
+const char* const HEADING = " === SUBROUTINE GetVehicle =======";
+
+// Listing lines go to the log, and to the console as well in debug mode.
+struct Echo {
+  int LOG;
+  bool debug;
+  void line(std::string_view text) const {
+    if (debug) write_line(SCREEN, text);
+    if (LOG > 0) write_line(LOG, text);
+  }
+  void fmt(const Format& f, std::initializer_list<Out> values) const {
+    if (debug) write_fmt(SCREEN, f, values);
+    if (LOG > 0) write_fmt(LOG, f, values);
+  }
+  void free(std::initializer_list<Out> values) const {
+    if (debug) write_free(SCREEN, values);
+    if (LOG > 0) write_free(LOG, values);
+  }
+};
+
+// Error levels add up; many bad records must not wrap the 16-bit level round.
+void add_level(int16_t& IERR, int by) { IERR = int16_t(std::min(int(IERR) + by, 9999)); }
+
+void missing_file(int LOG, const char* what, const std::string& name) {
+  say_line(LOG, HEADING);
+  say_line(LOG, what);
+  say(LOG, {" *** ERROR *** Please set ", name});
+}
+
+// Opens `name` on the lowest free unit and announces it; 0 when it does not exist.
+int open_listed(const Echo& echo, const std::string& name) {
+  if (!file_exists(name)) return 0;
+  const int unit = free_unit();
+  if (!open_read(unit, name)) return 0;
+  echo.free({name});
+  return unit;
+}
+
+void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
+                  Vec<int16_t>& ODVTYP, Vec<std::string>& ODVT) {
+  static const Format record = Format::parse("(1X,I5,I5,A40)");
+  const int LOG = echo.LOG;
+  const int unit = open_listed(echo, name);
+  if (unit == 0) {
+    missing_file(LOG, " OD File Names are unknown.", name);
+    IERR = 9;
+    return;
+  }
+  echo.line("----+----+----+----+----+----+----+----+----+----+");
+  echo.line("  ID TYPE Vehicle OD File Name");
+  for (;;) {
+    int16_t id = 0;
+    int16_t type = 0;
+    std::string file;
+    if (!read_free_or_fail(unit, {&id, &type, In(&file, 40)})) break;
+    if (id < 1) break;
+    file = pad(file, 40);
+    if (id > NODFSZ) {
+      // The id indexes the table list: refuse it rather than write past its end.
+      say(LOG, {" Please check File ", name, " line", int32_t(unit_line(unit))});
+      say(LOG, {" *** ERROR *** OD table ID is over", int32_t(NODFSZ)});
+      say_fmt(LOG, record, {id, type, file});
+      add_level(IERR, 9);
+      continue;
+    }
+    ODVTYP(id) = type;
+    ODVT(id) = file;
+    if (type < 1 || type > NVTYPE) {
+      say(LOG, {" Please check File ", name});
+      say_line(LOG, " *** ERROR *** abnormal definition");
+      say_fmt(LOG, record, {id, type, file});
+      add_level(IERR, 9);
+    } else {
+      echo.fmt(record, {id, type, file});
+    }
+  }
+  close_unit(unit);
+  echo.line("----+----+----+----+----+----+----+----+----+----+");
+}
+
+void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<float>& VPCU,
+              Vec<float>& VPASS) {
+  static const Format person = Format::parse("(I5,2F5.2,3X,'<-- Input OD = PT')");
+  static const Format vehicle = Format::parse("(I5,F5.2,' Not Use','<-- Input OD = VT')");
+  const int LOG = echo.LOG;
+  const int unit = open_listed(echo, name);
+  if (unit == 0) {
+    missing_file(LOG, " PCU of Vehicle is unknown.", name);
+    add_level(IERR, 9);
+    return;
+  }
+  echo.line("----+----+----+----+----+----+----+");
+  echo.line(" TYPE  PCU   Average Passenger");
+  for (;;) {
+    int16_t type = 0;
+    float pcu = 0.0f;
+    float pass = 0.0f;
+    if (!read_free_or_fail(unit, {&type, &pcu, &pass})) break;
+    if (type < 1) break;
+    if (type > NVTYPE) {
+      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
+      say_line(LOG, " The following PCU is ignored (Type > 10).");
+      if (pass > 0.0f) say_fmt(LOG, person, {type, pcu, pass});
+      else say_fmt(LOG, vehicle, {type, pcu});
+      add_level(IERR, 1);
+      continue;
+    }
+    VPCU(type) = pcu;
+    VPASS(type) = pass;
+    if (pass > 0.0f) echo.fmt(person, {type, pcu, pass});
+    else echo.fmt(vehicle, {type, pcu});
+  }
+  close_unit(unit);
+  echo.line("----+----+----+----+----+----+----+");
+}
+
+void wrong_record(int LOG, int32_t count, const std::string& name) {
+  static const Format wrong = Format::parse("('  *** ERROR *** Wrong Record at',I3,' in ',A40)");
+  say_fmt(LOG, wrong, {count, pad(name, 40)});
+}
+
+void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable& QVTAB) {
+  static const Format record = Format::parse("(I7,5F7.0)");
+  static const Format abnormal = Format::parse("(1X,I3,5F6.0)");
+  const int LOG = echo.LOG;
+  const int unit = open_listed(echo, name);
+  if (unit == 0) {
+    missing_file(LOG, " QV conditions are unknown.", name);
+    add_level(IERR, 9);
+    return;
+  }
+  echo.line("------- QV Conditions --------------------");
+  echo.line("QV Type     V1     V2     V3     Q1     Q2");
+  for (int32_t count = 1;; ++count) {
+    int16_t type = 0;
+    float v[5] = {0, 0, 0, 0, 0};
+    const ReadResult r = read_free(unit, {&type, &v[0], &v[1], &v[2], &v[3], &v[4]});
+    if (r.bad()) {
+      wrong_record(LOG, count, name);
+      add_level(IERR, 9);
+      continue;
+    }
+    if (r.end() || type < 1) break;
+    if (type > 99) {
+      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
+      say_line(LOG, " The following QV is ignored (> 99).");
+      say_fmt(LOG, record, {type, v[0], v[1], v[2], v[3], v[4]});
+      add_level(IERR, 1);
+      continue;
+    }
+    for (int c = 1; c <= 5; ++c) QVTAB(type, c) = v[c - 1];
+    echo.fmt(record, {type, v[0], v[1], v[2], v[3], v[4]});
+    // V1 >= V2 >= V3 and Q1 <= Q2, or the curve of LNKSPEED is not a falling line.
+    if (v[3] > v[4] || v[1] > v[0] || v[2] > v[1]) {
+      say(LOG, {" Please check File ", name});
+      say_line(LOG, " *** ERROR *** abnormal definition");
+      say_fmt(LOG, abnormal, {type, v[0], v[1], v[2], v[3], v[4]});
+      add_level(IERR, 9);
+    }
+  }
+  close_unit(unit);
+  echo.line(" ------------------------------------------");
+}
+
+void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealTable& TARIFF) {
+  static const Format record = Format::parse("(I7,2F7.0)");
+  const int LOG = echo.LOG;
+  const int unit = open_listed(echo, name);
+  if (unit == 0) {
+    echo.line(" ----- Toll Tariff Conditions -----");
+    echo.line(" NO TARIFF FILE. Toll Road is free.");
+    echo.line(" ----------------------------------");
+    return;
+  }
+  echo.line("----- Toll Tariff Conditions -----");
+  echo.line("   Type   Flat  Dist.");
+  for (int32_t count = 1;; ++count) {
+    int16_t type = 0;
+    float flat = 0.0f;
+    float per_km = 0.0f;
+    const ReadResult r = read_free(unit, {&type, &flat, &per_km});
+    if (r.bad()) {
+      wrong_record(LOG, count, name);
+      add_level(IERR, 9);
+      continue;
+    }
+    if (r.end() || type < 1) break;
+    if (type > 99) {
+      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
+      say_line(LOG, " The following Tariff is ignored (> 99).");
+      say_fmt(LOG, record, {type, flat, per_km});
+      add_level(IERR, 1);
+      continue;
+    }
+    TARIFF(type, 1) = flat;
+    TARIFF(type, 2) = per_km;
+    echo.fmt(record, {type, flat, per_km});
+  }
+  close_unit(unit);
+  echo.line("----------------------------------");
+}
+
+}  // namespace
+
+void GETVEHICLE(const FileNames& FN, int LOG, int16_t& IERR, Vec<int16_t>& ODVTYP,
+                Vec<std::string>& ODVT, Vec<float>& VPCU, Vec<float>& VPASS, RealTable& QVTAB,
+                RealTable& TARIFF, int16_t KDEBUG) {
+  IERR = 0;
+  ODVTYP.fill(0);
+  ODVT.fill(std::string(40, ' '));
+  VPCU.fill(0.0f);
+  VPASS.fill(0.0f);
+  QVTAB.fill(0.0f);
+  TARIFF.fill(0.0f);
+
+  const Echo echo{LOG, KDEBUG > 0};
+  read_od_list(echo, std::string(trim(FN[1])), IERR, ODVTYP, ODVT);
+  read_pcu(echo, std::string(trim(FN[2])), IERR, VPCU, VPASS);
+  read_qv(echo, std::string(trim(FN[3])), IERR, QVTAB);
+  read_tariff(echo, std::string(trim(FN[4])), IERR, TARIFF);
+}
+
+}  // namespace routava
