@@ -1,0 +1,189 @@
+// Record layouts of the transit assignment files.
+#include "transit_assign/TransitOutput.hpp"
+
+#include <array>
+
+namespace routava {
+namespace {
+
+constexpr const char* PATH_HEADER = "FLAG,Link,O-Node,D-Node,Route,Mode,Next Route,Time,PT,From,To,Reverse Seq,";
+constexpr const char* PATH_FORMAT = "(I1,1H,,4(I5,1H,),I2,1H,,I5,1H,,2(I6,1H,),3(I3,1H,))";
+
+constexpr const char* IMPEDANCE_HEADER =
+    "O-Zone,D-Zone,PT,Impedance,Get-On,Travel Time (min.),Boarding Distance (km),Total Fare,"
+    "Walking Time (min.),Waiting (min.),";
+constexpr const char* IMPEDANCE_FORMAT =
+    "(I3,1H,,I3,1H,,I6,1H,,I6,1H,,I2,1H,,F6.1,1H,,F6.2,1H,,I7,1H,,F7.1,1H,,F7.1,1H,)";
+
+constexpr const char* SCREEN_HEADER = "Screen No,O-Zone,D-Zone,MODE,Person Trips,";
+constexpr const char* SCREEN_FORMAT = "(I2,1H,,I3,1H,,I3,1H,,I2,1H,,I8,1H,)";
+
+constexpr const char* RAMP_HEADER = "Inflow Ramp No,Outflow Ramp No,MODE,Person Trips,";
+constexpr const char* RAMP_FORMAT = "(I3,1H,,I3,1H,,I3,1H,,I8,1H,)";
+
+constexpr const char* ERROR_HEADER = " O zone, D zone, Could Not Assigned PT,";
+constexpr const char* ERROR_FORMAT = "(I4,1H,,I4,1H,,I8,1H,)";
+
+int next_free_unit(int from) {
+  int u = from;
+  while (is_open(u)) ++u;
+  return u;
+}
+
+bool open_or_report(int unit, const std::string& slot, int LOG) {
+  std::string name(trim(slot));
+  if (open_write(unit, name)) return true;
+  say_line(LOG, " === SUBROUTINE BusAssign =======");
+  say_line(LOG, " *** Error *** Can not create the file " + name);
+  return false;
+}
+
+}  // namespace
+
+void choose_transit_units(TransitFiles& tf) {
+  tf.U1 = next_free_unit(10);
+  tf.U2 = next_free_unit(tf.U1 + 1);
+  tf.U3 = next_free_unit(tf.U2 + 1);
+  tf.U4 = next_free_unit(tf.U3 + 1);
+  tf.U5 = next_free_unit(tf.U4 + 1);
+}
+
+bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& set, int LOG) {
+  tf.path_fmt = Format::parse(PATH_FORMAT);
+  tf.impedance_fmt = Format::parse(IMPEDANCE_FORMAT);
+  tf.screen_fmt = Format::parse(SCREEN_FORMAT);
+  tf.ramp_fmt = Format::parse(RAMP_FORMAT);
+  tf.error_fmt = Format::parse(ERROR_FORMAT);
+  tf.nscreen = tf.nramp = tf.nerror = 0;
+  tf.pending_ramp = 0;
+
+  std::array<int, 5> opened{};
+  size_t nopened = 0;
+  auto open = [&](int unit, const std::string& slot) {
+    if (!open_or_report(unit, slot, LOG)) return false;
+    opened[nopened++] = unit;
+    return true;
+  };
+  bool ok = true;
+  if (set.KPATH >= 1) {
+    ok = open(tf.U1, FN[1]);
+    if (ok) write_line(tf.U1, PATH_HEADER);
+    tf.path_open = ok;
+  }
+  if (ok && (ok = open(tf.U2, FN[2]))) write_line(tf.U2, IMPEDANCE_HEADER);
+  if (ok && (ok = open(tf.U5, FN[6]))) write_free(tf.U5, {ERROR_HEADER});
+  if (ok && set.KSCRN >= 1) {
+    ok = open(tf.U3, FN[4]);
+    if (ok) write_line(tf.U3, SCREEN_HEADER);
+    tf.screen_open = ok;
+  }
+  if (ok && set.KRAMP >= 1) {
+    ok = open(tf.U4, FN[5]);
+    if (ok) write_line(tf.U4, RAMP_HEADER);
+    tf.ramp_open = ok;
+  }
+  if (!ok) {
+    for (size_t i = 0; i < nopened; ++i) close_unit(opened[i]);
+    tf.path_open = tf.screen_open = tf.ramp_open = false;
+  }
+  return ok;
+}
+
+void write_path_record(const TransitFiles& tf, const PathStep& st) {
+  write_fmt(tf.U1, tf.path_fmt,
+            {int32_t(st.kind), st.link, st.o_node, st.d_node, st.route, st.mode, st.next_route,
+             st.time, st.trips, st.o, st.d, st.seq});
+}
+
+void write_impedance_record(const TransitFiles& tf, int32_t o, int32_t d, int32_t trips,
+                            const PairSums& sum) {
+  // Minutes in single precision, as the fields have always been computed.
+  const float travel_min = float(sum.travel) / 100.0f;
+  const float walking_min = float(sum.walking) / 100.0f;
+  const float waiting_min = float(sum.waiting) / 100.0f;
+  const int64_t fare = int64_t(sum.fare + 0.4999f);
+  write_fmt(tf.U2, tf.impedance_fmt,
+            {o, d, trips, sum.impedance, sum.get_on, travel_min, sum.distance_km, fare, walking_min,
+             waiting_min});
+}
+
+void write_screen_record(TransitFiles& tf, int32_t screen, int32_t o, int32_t d, int32_t trips) {
+  write_fmt(tf.U3, tf.screen_fmt, {screen, o, d, int32_t(0), trips});
+  ++tf.nscreen;
+}
+
+void ramp_step(TransitFiles& tf, int32_t ramp, int32_t trips) {
+  if (tf.pending_ramp == 0) {
+    tf.pending_ramp = ramp;
+    return;
+  }
+  // Traced backwards: this ramp is the inflow, the pending one the outflow.
+  if (trips > 0) {
+    write_fmt(tf.U4, tf.ramp_fmt, {ramp, tf.pending_ramp, int32_t(0), trips});
+    ++tf.nramp;
+  }
+  tf.pending_ramp = 0;
+}
+
+void write_error_record(TransitFiles& tf, int32_t o, int32_t d, int32_t trips) {
+  write_fmt(tf.U5, tf.error_fmt, {o, d, trips});
+  ++tf.nerror;
+}
+
+void close_transit_files(TransitFiles& tf) {
+  if (tf.path_open) close_unit(tf.U1);
+  tf.path_open = false;
+  close_unit(tf.U2);
+  close_unit(tf.U5, tf.nerror == 0);
+  if (tf.screen_open) close_unit(tf.U3, tf.nscreen == 0);
+  if (tf.ramp_open) close_unit(tf.U4, tf.nramp == 0);
+  tf.screen_open = tf.ramp_open = false;
+}
+
+LinkVolumeFormats link_volume_formats() {
+  LinkVolumeFormats f;
+  f.head = Format::parse("(2(I5,1H,),4(I2,1H,),I6,1H,,I3,1H,,I7,1H,)");
+  f.persons = Format::parse("(F9.1,1H,)");
+  f.pkm = Format::parse("(F10.2,1H,)");
+  f.phours = Format::parse("(F11.3,1H,)");
+  f.none = Format::parse("(F2.0,1H,)");
+  f.tail = Format::parse("(F9.1,1H,)");
+  return f;
+}
+
+std::string link_volume_header() {
+  std::string h =
+      "O-Node,D-Node,Link character,Evaluation Group,QV type,Tariff type,Distance (m),"
+      "Average Speed (Km per hour),PCU,";
+  for (const char* suffix : {" person,", " PT*KM,", " PT*HOUR,"}) {
+    for (int m = 1; m <= NVTYPE; ++m) {
+      h += "MODE ";
+      put_int(h, m, 2);
+      h += suffix;
+    }
+  }
+  h += "Walking PT,";
+  return h;
+}
+
+void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTable& LINK, int32_t k,
+                              int32_t speed, const Table<float>& WORK, float foot) {
+  // The record is the concatenation of its pieces, so it matches the field list
+  // that would place them side by side.
+  std::string rec;
+  rec.reserve(400);
+  format_record(rec, f.head,
+                {LINK(k, 1), LINK(k, 2), LINK(k, 3), LINK(k, 4), LINK(k, 5), LINK(k, 6), LINK(k, 7),
+                 speed, LINK(k, 9)});
+  const Format* piece[3] = {&f.persons, &f.pkm, &f.phours};
+  for (int plane = 0; plane < 3; ++plane) {
+    for (int m = 1; m <= NVTYPE; ++m) {
+      const bool riders = WORK(k, m) > 0.0f;
+      format_record(rec, riders ? *piece[plane] : f.none, {WORK(k, plane * NVTYPE + m)});
+    }
+  }
+  format_record(rec, f.tail, {foot});
+  write_line(unit, rec);
+}
+
+}  // namespace routava

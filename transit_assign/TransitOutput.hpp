@@ -1,0 +1,101 @@
+// The per-stage files of the transit assignment: path, impedance, screen-line,
+// ramp, error and link volume files. Each record layout is stated once, here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "run/definition.hpp"
+#include "run/recio.hpp"
+
+namespace routava {
+
+// Step kinds of a traced path, as written in the FLAG column.
+enum class StepKind : int32_t { WALK = 0, GET_ON = 1, GET_OFF = 2, TRANSFER = 3, RIDE = 4 };
+
+// Units, counters and record layouts of the open transit files of one call.
+struct TransitFiles {
+  int U1 = 0;  // path file, later the link volume file
+  int U2 = 0;  // impedance file
+  int U3 = 0;  // screen-line file
+  int U4 = 0;  // ramp file
+  int U5 = 0;  // error file
+  bool path_open = false;
+  bool screen_open = false;
+  bool ramp_open = false;
+  int64_t nscreen = 0;
+  int64_t nramp = 0;
+  int64_t nerror = 0;
+  int32_t pending_ramp = 0;  // the exit ramp met first while tracing backwards
+  Format path_fmt;
+  Format impedance_fmt;
+  Format screen_fmt;
+  Format ramp_fmt;
+  Format error_fmt;
+};
+
+// One step of a traced path as the path file shows it.
+struct PathStep {
+  StepKind kind = StepKind::WALK;
+  int64_t link = 0;  // road link row R (0 for boarding, alighting and transfer rows)
+  int64_t o_node = 0;
+  int64_t d_node = 0;
+  int64_t route = 0;
+  int32_t mode = 0;
+  int64_t next_route = 0;
+  int64_t time = 0;  // hundredths of a minute
+  int32_t trips = 0;
+  int32_t o = 0;
+  int32_t d = 0;
+  int32_t seq = 0;  // 1 at the destination end
+};
+
+// The sums of one traced pair.
+struct PairSums {
+  int64_t impedance = 0;  // hundredths of a minute
+  int64_t travel = 0;     // hundredths of a minute
+  int32_t get_on = 0;
+  float distance_km = 0.0f;
+  float fare = 0.0f;
+  int64_t walking = 0;  // hundredths of a minute
+  int64_t waiting = 0;  // hundredths of a minute
+};
+
+// Takes the five lowest units from 10 upward that are not open.
+void choose_transit_units(TransitFiles& tf);
+
+// Opens the path (KPATH), impedance, error, screen-line (KSCRN) and ramp
+// (KRAMP) files and writes their headers. False, after a message and with
+// every file closed again, when one of them cannot be created.
+bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& set, int LOG);
+
+void write_path_record(const TransitFiles& tf, const PathStep& st);
+void write_impedance_record(const TransitFiles& tf, int32_t o, int32_t d, int32_t trips,
+                            const PairSums& sum);
+void write_screen_record(TransitFiles& tf, int32_t screen, int32_t o, int32_t d, int32_t trips);
+// The ramp pairing rule for one traced step on a link with ramp number `ramp`.
+void ramp_step(TransitFiles& tf, int32_t ramp, int32_t trips);
+void write_error_record(TransitFiles& tf, int32_t o, int32_t d, int32_t trips);
+
+// Closes the files of the origin loop; error, screen-line and ramp files
+// without records are deleted.
+void close_transit_files(TransitFiles& tf);
+
+// The link volume file: per-record pieces parsed once.
+struct LinkVolumeFormats {
+  Format head;     // LINK(k,1..7), average speed, PCU
+  Format persons;  // a mode with riders: persons, person-km, person-hours
+  Format pkm;
+  Format phours;
+  Format none;  // a mode without riders, each of its three fields
+  Format tail;  // walkers
+};
+
+LinkVolumeFormats link_volume_formats();
+std::string link_volume_header();
+// One record for road link k. WORK holds (k, 1..10) persons, (k, 11..20)
+// person-km and (k, 21..30) person-hours.
+void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTable& LINK, int32_t k,
+                              int32_t speed, const Table<float>& WORK, float foot);
+
+}  // namespace routava
