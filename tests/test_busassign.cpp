@@ -548,6 +548,20 @@ TEST(BusAssign, OutputSwitchesDecideWhichFilesExist) {
   EXPECT_TRUE(fs::exists("Traffic Assign02PT.csv"));
 }
 
+TEST(BusAssign, AnOutputThatCannotBeCreatedStopsTheRun) {
+  TempDir dir;
+  TransitNet n;
+  worked_example(n);
+  fs::create_directory("Transit Impedance02.csv");  // in the way of the file
+  n.od("PT1.csv", "1,2,4\n");
+  n.tables({{1, 100.0f}});
+  n.run(2);
+  EXPECT_EQ(n.IERR, 9);
+  EXPECT_TRUE(contains(n.log, " *** Error *** Can not create the file Transit Impedance02.csv"));
+  EXPECT_EQ(n.load(1, 101), 0);
+  EXPECT_FALSE(fs::exists("Traffic Assign02PT.csv"));
+}
+
 TEST(BusAssign, ScreenLineRecordsEveryCrossingStepWithTrips) {
   TempDir dir;
   TransitNet n;

@@ -70,6 +70,7 @@ TEST(BusOpeInc, ExtraBusesLoadTheRoadSectionsOfTheRoute) {
       {"minimum headway 0: no increase", 0.0f, 600, 0},
       {"the load fits the current headway", 3.0f, 60, 0},
       {"the sections carry nobody", 3.0f, 0, 0},
+      {"a minimum headway above the current one never removes buses", 12.0f, 600, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -69,7 +69,8 @@ void BUSOPEINC(int16_t /*KDEBUG*/, int16_t& IERR, int LOG, int32_t NROUTE, int32
     const float headway = RTFREQ(q);
     if (H > headway) continue;
     const float new_headway = std::max(H, min_headway);
-    if (new_headway > 0 && headway > 0) {
+    // A minimum headway above the current one calls for no buses: never fewer than run now.
+    if (new_headway > 0 && headway > 0 && new_headway < headway) {
       BUSPCU[size_t(q)] = (60.0f / new_headway - 60.0f / headway) * pcu * hours;
     }
   }
