@@ -12,7 +12,9 @@ mkdir -p "$work"
 cp "$root/examples/$example"/* "$work/"
 cd "$work"
 status=0
-"$root/build-release/routava" < answers.txt || status=$?
+answers=answers.txt
+[ -f "$answers" ] || answers=answers1.txt
+"$root/build-release/routava" < "$answers" || status=$?
 echo
 echo "Results are in $work (exit status $status)"
 exit $status
