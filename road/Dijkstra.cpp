@@ -59,7 +59,8 @@ void reset_tree(SearchWork& w, TreeTable& TREE, const NodeTable& NODTBL, int32_t
            last[0] == nod[size_t(nnode - 1) * NODE_COLS];
   }
   if (same) {
-    for (int32_t k = 0; k < w.ntouched; ++k) clear_row(tree + size_t(w.touched[size_t(k)] - 1) * NODE_COLS);
+    for (int32_t k = 0; k < w.ntouched; ++k)
+      clear_row(tree + size_t(w.touched[size_t(k)] - 1) * NODE_COLS);
   } else {
     for (int32_t n = 1; n <= nnode; ++n) {
       int64_t* t = tree + size_t(n - 1) * NODE_COLS;
@@ -138,6 +139,7 @@ void index_cuts(SearchWork& w, const CutTable& LCUT, int32_t ncut) {
   if (w.ncut_indexed == ncut && w.cut_copy.size() == n &&
       std::memcmp(w.cut_copy.data(), src, n * sizeof(int64_t)) == 0)
     return;
+  w.ncut_indexed = -1;  // not valid until rebuilt in full
   w.cut_copy.assign(src, src + n);
   w.cut_entry.resize(size_t(ncut));
   for (int32_t j = 0; j < ncut; ++j) w.cut_entry[size_t(j)] = j;
@@ -148,7 +150,8 @@ void index_cuts(SearchWork& w, const CutTable& LCUT, int32_t ncut) {
     return ka < kb || (ka == kb && a < b);
   });
   w.cut_code.resize(size_t(ncut));
-  for (int32_t k = 0; k < ncut; ++k) w.cut_code[size_t(k)] = c[size_t(w.cut_entry[size_t(k)]) * 4 + 1];
+  for (int32_t k = 0; k < ncut; ++k)
+    w.cut_code[size_t(k)] = c[size_t(w.cut_entry[size_t(k)]) * 4 + 1];
   w.ncut_indexed = ncut;
 }
 
@@ -176,7 +179,8 @@ void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int
               int32_t origin_node, int LOG, const NodeTable& NODTBL, const NetTable& table,
               int32_t NCUT, const CutTable& LCUT, int16_t& unreached, TreeTable& TREE,
               int16_t KDEBUG, SearchWork& work) {
-  static const Format progress_fmt = Format::parse("(3X,'Search Home(',I4,') Zones =',I4,3X,'Nodes =',I7)");
+  static const Format progress_fmt =
+      Format::parse("(3X,'Search Home(',I4,') Zones =',I4,3X,'Nodes =',I7)");
   static const Format unreached_fmt = Format::parse("(2X,'From',I4,2X,'can not connect with',2I4)");
 
   unreached = 0;
@@ -264,10 +268,13 @@ void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int
         if (imp >= UNREACHED - cur_label) continue;
         const int64_t new_label = cur_label + imp;
         if (new_label > label[h]) continue;
-        if (check_cuts && cut_forbids(work, pred_a, pred_b, cur_code, nod[size_t(h - 1) * NODE_COLS])) continue;
+        if (check_cuts &&
+            cut_forbids(work, pred_a, pred_b, cur_code, nod[size_t(h - 1) * NODE_COLS]))
+          continue;
 
         if (state[h] == 0) {
           touched[work.ntouched++] = int32_t(h);
+          __builtin_prefetch(nod + size_t(h - 1) * NODE_COLS);  // read when h is fixed
           label[h] = new_label;
           int32_t pos = ++work.heap_size;
           work.heap[size_t(pos)] = SearchHeapEntry{new_label, int32_t(h)};
@@ -289,6 +296,12 @@ void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int
       bool expand = false;
       while (work.heap_size > 0) {
         int32_t n = pop_min(work);
+        if (work.heap_size > 0) {
+          // The new top is likely the next node expanded: start loading its rows.
+          const int64_t next_first = nod[size_t(work.heap[1].node - 1) * NODE_COLS + 1];
+          if (next_first >= 1 && next_first <= nlinks)
+            __builtin_prefetch(links + size_t(next_first - 1) * link_cols);
+        }
         state[n] = FIXED;
         last_fixed = n;
         const bool centroid = nod[size_t(n - 1) * NODE_COLS + 3] > 0;
@@ -322,7 +335,8 @@ void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int
     }
     if (unreached != 0 && KDEBUG > 0) {
       say_line(LOG, " === SUBROUTINE DIJKSTRA ===");
-      int64_t code = last_fixed > 0 ? nod[size_t(last_fixed - 1) * NODE_COLS] : int64_t(origin_zone);
+      int64_t code =
+          last_fixed > 0 ? nod[size_t(last_fixed - 1) * NODE_COLS] : int64_t(origin_zone);
       say(LOG, {" Can not found Node connected from", code});
     }
   }

@@ -19,7 +19,7 @@ struct SearchHeapEntry {
 struct SearchWork {
   // Per node, indexed by internal node number; clean (UNREACHED, 0) between searches.
   std::vector<int64_t> label;
-  std::vector<int32_t> state;  // heap position when > 0, -1 when fixed, 0 not reached
+  std::vector<int32_t> state;         // heap position when > 0, -1 when fixed, 0 not reached
   std::vector<SearchHeapEntry> heap;  // 1-based 4-ary heap on (label, node)
   int32_t heap_size = 0;
   std::vector<int32_t> touched;  // nodes whose TREE row the last search changed

@@ -14,7 +14,8 @@ constexpr int MAXCODES = 4;
 // Reads one record "n, code1 .. coden" (it may continue on the following lines,
 // as free reading does). False at the end of the file. A record with more than
 // four codes is reported and skipped (n is returned, codes are not).
-bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n, int64_t codes[MAXCODES]) {
+bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n,
+                     int64_t codes[MAXCODES]) {
   std::string text;
   std::string line;
   if (!read_line(unit, text)) return false;
@@ -29,8 +30,8 @@ bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n, int
   }
   if (n < 1) return true;
   if (n > MAXCODES) {
-    say(LOG, {"  * ERROR * Link Cut record with", n, " nodes (4 at most) skipped: line", int64_t(unit_line(unit)),
-              " of ", name});
+    say(LOG, {"  * ERROR * Link Cut record with", n, " nodes (4 at most) skipped: line",
+              int64_t(unit_line(unit)), " of ", name});
     return true;
   }
   for (;;) {
@@ -38,10 +39,18 @@ bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n, int
     for (int k = 0; k < MAXCODES; ++k) codes[k] = 0;
     ReadResult r;
     switch (n) {
-      case 1: r = read_free_text(text, {&count, &codes[0]}); break;
-      case 2: r = read_free_text(text, {&count, &codes[0], &codes[1]}); break;
-      case 3: r = read_free_text(text, {&count, &codes[0], &codes[1], &codes[2]}); break;
-      default: r = read_free_text(text, {&count, &codes[0], &codes[1], &codes[2], &codes[3]}); break;
+      case 1:
+        r = read_free_text(text, {&count, &codes[0]});
+        break;
+      case 2:
+        r = read_free_text(text, {&count, &codes[0], &codes[1]});
+        break;
+      case 3:
+        r = read_free_text(text, {&count, &codes[0], &codes[1], &codes[2]});
+        break;
+      default:
+        r = read_free_text(text, {&count, &codes[0], &codes[1], &codes[2], &codes[3]});
+        break;
     }
     if (r.bad()) fatal_read(unit, r);
     if (r) return true;
@@ -53,8 +62,8 @@ bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n, int
 
 }  // namespace
 
-void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL, CutTable& LCUT,
-            int16_t& IERR) {
+void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL,
+            CutTable& LCUT, int16_t& IERR) {
   static const Format name_digits = Format::parse("(I2.2)");
   static const Format code4_fmt = Format::parse("(' No Such Connections (',I4,'),4,',4(I5,','))");
   static const Format code3_fmt = Format::parse("(' No Such Connections (',I4,'),3,',3(I5,','))");

@@ -36,7 +36,8 @@ struct Net {
   std::map<int64_t, int32_t> internal;
 
   Net(std::vector<Link> links, int32_t nz) : LNK(int(links.size()) + 1, 8), NZ(nz) {
-    std::stable_sort(links.begin(), links.end(), [](const Link& x, const Link& y) { return x.a < y.a; });
+    std::stable_sort(links.begin(), links.end(),
+                     [](const Link& x, const Link& y) { return x.a < y.a; });
     for (size_t r = 0; r < links.size(); ++r) {
       const int row = int(r) + 1;
       LNK(row, 1) = row;
@@ -64,7 +65,8 @@ struct Net {
 
   int16_t search(int32_t origin, int16_t debug = 0, int log = 0) {
     int16_t flag = -1;
-    DIJKSTRA(KSW, NNODE, NZ, origin, node(origin), log, NODTBL, LNK, NCUT, LCUT, flag, TREE, debug, work);
+    DIJKSTRA(KSW, NNODE, NZ, origin, node(origin), log, NODTBL, LNK, NCUT, LCUT, flag, TREE, debug,
+             work);
     return flag;
   }
 
@@ -184,9 +186,9 @@ TEST(Dijkstra, CutsAndProhibitedTurns) {
   // Best 1-101-102-2 (30). Barring 101->102 leaves 1-101-104-2 (35), since 101 is
   // fixed from the origin before 103 could offer it; barring 1->101 gives
   // 1-103-101-102-2 (33).
-  const std::vector<Link> links = {{1, 101, 10}, {1, 103, 12},  {101, 102, 10}, {101, 104, 15},
-                                   {103, 101, 1}, {103, 102, 30}, {102, 2, 10},   {104, 2, 10},
-                                   {2, 1, 1}};
+  const std::vector<Link> links = {{1, 101, 10},   {1, 103, 12},  {101, 102, 10},
+                                   {101, 104, 15}, {103, 101, 1}, {103, 102, 30},
+                                   {102, 2, 10},   {104, 2, 10},  {2, 1, 1}};
   struct Case {
     const char* name;
     std::vector<int64_t> entry;
@@ -247,9 +249,9 @@ TEST(Dijkstra, UnreachedZonesReported) {
     ASSERT_TRUE(open_write(LOG_UNIT, "Log.txt"));
     EXPECT_EQ(net.search(1, 1, LOG_UNIT), 1);
     close_unit(LOG_UNIT);
-    const std::vector<std::string> expected = {"  From   1  can not connect with   3   0",
-                                               " === SUBROUTINE DIJKSTRA ===",
-                                               " Can not found Node connected from 2"};
+    const std::vector<std::string> expected = {
+        "  From   1  can not connect with   3   0",
+        " === SUBROUTINE DIJKSTRA ===", " Can not found Node connected from 2"};
     EXPECT_EQ(con.lines(), expected);
     EXPECT_EQ(routava::test::read_lines("Log.txt"), expected);
   }
@@ -265,7 +267,9 @@ TEST(Dijkstra, TrueMinimumWhereACandidateCacheWouldFail) {
   // After the origin the candidates hold 104 (4), 103 (3), 105 (5) in that order.
   // A cache that keeps 105 as the next candidate fixes it at 5 before 104 can
   // lower it to 4 through a zero link; zone 2 behind 105 would then get 6.
-  Net net({{1, 104, 4}, {1, 103, 3}, {1, 105, 5}, {104, 105, 0}, {105, 2, 1}, {2, 1, 1}, {103, 1, 9}}, 2);
+  Net net(
+      {{1, 104, 4}, {1, 103, 3}, {1, 105, 5}, {104, 105, 0}, {105, 2, 1}, {2, 1, 1}, {103, 1, 9}},
+      2);
   EXPECT_EQ(net.search(1), 0);
   EXPECT_EQ(net.label(105), 4);
   EXPECT_EQ(net.label(2), 5);
@@ -309,7 +313,8 @@ TEST(Dijkstra, OriginWithoutNodeRowReachesNothing) {
   Console con;
   Net net({{1, 2, 1}, {2, 1, 1}}, 2);
   int16_t flag = -1;
-  DIJKSTRA(net.KSW, net.NNODE, net.NZ, 3, 0, 0, net.NODTBL, net.LNK, 0, net.LCUT, flag, net.TREE, 0, net.work);
+  DIJKSTRA(net.KSW, net.NNODE, net.NZ, 3, 0, 0, net.NODTBL, net.LNK, 0, net.LCUT, flag, net.TREE, 0,
+           net.work);
   EXPECT_EQ(flag, 1);
   EXPECT_EQ(con.lines(), (std::vector<std::string>{"  From   3  can not connect with   1   0",
                                                    "  From   3  can not connect with   2   0"}));
@@ -369,7 +374,9 @@ std::vector<int64_t> reference_labels(const Net& net, int32_t origin) {
   for (;;) {
     int32_t best = 0;
     for (int32_t n = 1; n <= net.NNODE; ++n)
-      if (!done[size_t(n)] && dist[size_t(n)] < UNREACHED && (best == 0 || dist[size_t(n)] < dist[size_t(best)])) best = n;
+      if (!done[size_t(n)] && dist[size_t(n)] < UNREACHED &&
+          (best == 0 || dist[size_t(n)] < dist[size_t(best)]))
+        best = n;
     if (best == 0) break;
     done[size_t(best)] = true;
     if (best != origin && net.NODTBL(best, 4) > 0) continue;
@@ -389,10 +396,12 @@ std::vector<Link> random_links(std::mt19937& rng, int nz, int njunction, int nli
   std::vector<Link> links;
   auto code = [&](int i) { return i <= nz ? int64_t(i) : int64_t(1000 + i); };
   const int nnode = nz + njunction;
-  for (int i = 1; i <= nnode; ++i) links.push_back({code(i), code(int(rng() % nnode) + 1), int64_t(rng() % 50)});
+  for (int i = 1; i <= nnode; ++i)
+    links.push_back({code(i), code(int(rng() % nnode) + 1), int64_t(rng() % 50)});
   for (int k = nnode; k < nlinks; ++k) {
     int64_t kind = rng() % 10 == 0 ? int64_t(rng() % 14) : 0;
-    links.push_back({code(int(rng() % nnode) + 1), code(int(rng() % nnode) + 1), int64_t(rng() % 50), kind});
+    links.push_back(
+        {code(int(rng() % nnode) + 1), code(int(rng() % nnode) + 1), int64_t(rng() % 50), kind});
   }
   return links;
 }
@@ -411,7 +420,8 @@ TEST(Dijkstra, ZoneLabelsEqualAPlainSearch) {
       auto ref = reference_labels(net, net.node(o));
       for (int32_t z = 1; z <= nz; ++z) {
         int32_t n = net.node(z);
-        ASSERT_EQ(net.TREE(n, 3), ref[size_t(n)]) << "trial " << trial << " from " << o << " to " << z;
+        ASSERT_EQ(net.TREE(n, 3), ref[size_t(n)])
+            << "trial " << trial << " from " << o << " to " << z;
         // The path read back adds up to the label, link by link.
         if (z == o || net.TREE(n, 2) == 0) continue;
         int64_t sum = 0;
@@ -440,15 +450,18 @@ TEST(Dijkstra, ReusedWorkGivesTheTreeOfAFreshSearch) {
       // Alternate between two trees now and then: the reset must follow.
       TreeTable& tree = rng() % 3 == 0 ? other : net.TREE;
       int16_t flag = 0;
-      DIJKSTRA(net.KSW, net.NNODE, nz, o, net.node(o), 0, net.NODTBL, net.LNK, net.NCUT, net.LCUT, flag, tree, 0, net.work);
+      DIJKSTRA(net.KSW, net.NNODE, nz, o, net.node(o), 0, net.NODTBL, net.LNK, net.NCUT, net.LCUT,
+               flag, tree, 0, net.work);
       TreeTable fresh_tree(NODESZ, 5);
       SearchWork fresh;
       int16_t fresh_flag = 0;
-      DIJKSTRA(net.KSW, net.NNODE, nz, o, net.node(o), 0, net.NODTBL, net.LNK, net.NCUT, net.LCUT, fresh_flag, fresh_tree, 0, fresh);
+      DIJKSTRA(net.KSW, net.NNODE, nz, o, net.node(o), 0, net.NODTBL, net.LNK, net.NCUT, net.LCUT,
+               fresh_flag, fresh_tree, 0, fresh);
       ASSERT_EQ(flag, fresh_flag);
       for (int32_t n = 1; n <= net.NNODE; ++n)
         for (int c = 1; c <= 5; ++c)
-          ASSERT_EQ(tree(n, c), fresh_tree(n, c)) << "trial " << trial << " step " << step << " node " << n << " col " << c;
+          ASSERT_EQ(tree(n, c), fresh_tree(n, c))
+              << "trial " << trial << " step " << step << " node " << n << " col " << c;
     }
   }
 }
@@ -462,7 +475,8 @@ TEST(Dijkstra, NoStaleRowsAfterTheNodeTableChanged) {
     // Same TREE and work; the node table rebuilt in place for another network.
     a.NODTBL = b->NODTBL;
     int16_t flag = 0;
-    DIJKSTRA(a.KSW, b->NNODE, 2, 1, b->node(1), 0, a.NODTBL, b->LNK, 0, a.LCUT, flag, a.TREE, 0, a.work);
+    DIJKSTRA(a.KSW, b->NNODE, 2, 1, b->node(1), 0, a.NODTBL, b->LNK, 0, a.LCUT, flag, a.TREE, 0,
+             a.work);
     for (int32_t n = 1; n <= b->NNODE; ++n) EXPECT_EQ(a.TREE(n, 1), b->NODTBL(n, 1)) << n;
     EXPECT_EQ(a.TREE(b->node(2), 2), b->NNODE == 2 ? 1 : 205);
     a.NODTBL = Net({{1, 101, 1}, {101, 102, 1}, {102, 2, 1}, {2, 1, 1}}, 2).NODTBL;

@@ -43,14 +43,21 @@ TEST(HSort, SmallTablesAsExpected) {
   const std::vector<Case> cases = {
       {"empty", {{5, 9}}, 0, 1, {{5, 9}}},
       {"one row", {{5, 9}, {1, 2}}, 1, 1, {{5, 9}, {1, 2}}},
-      {"rows move with their key", {{1, 3, 30, 300}, {2, 1, 10, 100}, {3, 2, 20, 200}}, 3, 2,
+      {"rows move with their key",
+       {{1, 3, 30, 300}, {2, 1, 10, 100}, {3, 2, 20, 200}},
+       3,
+       2,
        {{2, 1, 10, 100}, {3, 2, 20, 200}, {1, 3, 30, 300}}},
       {"negative keys first", {{4}, {-7}, {0}, {-1}, {9}}, 5, 1, {{-7}, {-1}, {0}, {4}, {9}}},
       {"only rows 1..N", {{3}, {1}, {0}}, 2, 1, {{1}, {3}, {0}}},
       // Equal keys leave in the order this heap sort gives them (worked by hand):
       // a, b, c with one key become b, c, a.
       {"equal keys", {{7, 1}, {7, 2}, {7, 3}}, 3, 1, {{7, 2}, {7, 3}, {7, 1}}},
-      {"equal keys among others", {{2, 1}, {1, 2}, {2, 3}, {1, 4}}, 4, 1, {{1, 2}, {1, 4}, {2, 3}, {2, 1}}},
+      {"equal keys among others",
+       {{2, 1}, {1, 2}, {2, 3}, {1, 4}},
+       4,
+       1,
+       {{1, 2}, {1, 4}, {2, 3}, {2, 1}}},
   };
   for (const Case& c : cases) {
     NetTable t = make_table(c.in);
@@ -63,7 +70,8 @@ TEST(HSort, SmallTablesAsExpected) {
 }
 
 TEST(HSort, ColumnsBeyondNcolStay) {
-  NetTable t = make_table({{3, 0, 0, 0, 0, 0, 0, 33}, {1, 0, 0, 0, 0, 0, 0, 11}, {2, 0, 0, 0, 0, 0, 0, 22}});
+  NetTable t =
+      make_table({{3, 0, 0, 0, 0, 0, 0, 33}, {1, 0, 0, 0, 0, 0, 0, 11}, {2, 0, 0, 0, 0, 0, 0, 22}});
   HSORT(t, 3, 7, 1);
   EXPECT_EQ(t(1, 1), 1);
   EXPECT_EQ(t(2, 1), 2);
@@ -75,7 +83,8 @@ TEST(HSort, ColumnsBeyondNcolStay) {
 
 TEST(HSort, InvalidArgumentsLeaveTableAlone) {
   const std::vector<std::vector<int64_t>> in = {{3, 2}, {1, 1}, {2, 3}};
-  for (auto [n, ncol, key] : std::vector<std::tuple<int, int, int>>{{3, 0, 1}, {3, 9, 1}, {3, 8, 0}, {3, 8, 9}, {21, 8, 1}}) {
+  for (auto [n, ncol, key] : std::vector<std::tuple<int, int, int>>{
+           {3, 0, 1}, {3, 9, 1}, {3, 8, 0}, {3, 8, 9}, {21, 8, 1}}) {
     NetTable t = make_table(in);
     HSORT(t, n, ncol, key);
     EXPECT_EQ(rows_of(t, 3, 2), in) << n << " " << ncol << " " << key;

@@ -29,7 +29,9 @@ struct Nodes {
   }
 };
 
-std::vector<int64_t> entry(const CutTable& t, int i) { return {t(i, 1), t(i, 2), t(i, 3), t(i, 4)}; }
+std::vector<int64_t> entry(const CutTable& t, int i) {
+  return {t(i, 1), t(i, 2), t(i, 3), t(i, 4)};
+}
 
 }  // namespace
 
@@ -53,9 +55,10 @@ TEST(LinkCut, RecordsStoredBackwardsAndNodesMarked) {
   EXPECT_EQ(nodes.marker(7), 0);
   EXPECT_EQ(nodes.marker(103), 0);
   // Entry 4 has no middle node: it is reported and stays in the table.
-  EXPECT_EQ(con.lines(), (std::vector<std::string>{" Link Cut Data at the stage 3",
-                                                   " Number of Link Cut & Prohibited Turns = 4",
-                                                   " No Such Connections (   4),2,    0,  102,", ""}));
+  EXPECT_EQ(con.lines(),
+            (std::vector<std::string>{" Link Cut Data at the stage 3",
+                                      " Number of Link Cut & Prohibited Turns = 4",
+                                      " No Such Connections (   4),2,    0,  102,", ""}));
 }
 
 TEST(LinkCut, FileNamePerStage) {
@@ -141,7 +144,8 @@ TEST(LinkCut, ReadingRules) {
     LNKCUT(1, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
     EXPECT_EQ(ierr, 0) << c.name;
     ASSERT_EQ(ncut, int32_t(c.entries.size())) << c.name;
-    for (size_t i = 0; i < c.entries.size(); ++i) EXPECT_EQ(entry(lcut, int(i) + 1), c.entries[i]) << c.name;
+    for (size_t i = 0; i < c.entries.size(); ++i)
+      EXPECT_EQ(entry(lcut, int(i) + 1), c.entries[i]) << c.name;
     EXPECT_EQ(lcut(TURNSZ, 1), 0) << c.name;
   }
 }
@@ -161,7 +165,8 @@ TEST(LinkCut, MoreThanFourCodesSkippedWithTheLine) {
   EXPECT_EQ(entry(lcut, 2), (std::vector<int64_t>{3, 2, 0, 0}));
   auto lines = con.lines();
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "  * ERROR * Link Cut record with 5 nodes (4 at most) skipped: line 3 of CUT05.csv");
+  EXPECT_EQ(lines[1],
+            "  * ERROR * Link Cut record with 5 nodes (4 at most) skipped: line 3 of CUT05.csv");
 }
 
 TEST(LinkCut, NodesNotInTheNetworkReportedNotFatal) {
@@ -210,7 +215,8 @@ TEST(LinkCut, TableOverflow) {
       EXPECT_EQ(nodes.marker(1), TURNSZ);
     } else {
       EXPECT_EQ(ierr, 9);
-      EXPECT_EQ(lines, (std::vector<std::string>{" Link Cut Data at the stage 4", " === SUBROUTINE LinkCut ============",
+      EXPECT_EQ(lines, (std::vector<std::string>{" Link Cut Data at the stage 4",
+                                                 " === SUBROUTINE LinkCut ============",
                                                  " Cut Table size (TURNSZ) is overflow"}));
       EXPECT_FALSE(is_open(10));  // the file is closed on the way out
     }
@@ -242,7 +248,8 @@ TEST(LinkCut, CutsSteerTheSearch) {
   write_file("CUT01.csv", "2,101,2\n");
   // Rows by from-node: 1->101 (1), 1->102 (2), 2->1 (3), 101->2 (4), 102->2 (5).
   NetTable lnk(6, 8);
-  const int64_t rows[5][4] = {{1, 101, 10, 3}, {1, 102, 15, 4}, {2, 1, 1, 1}, {101, 2, 10, 2}, {102, 2, 15, 2}};
+  const int64_t rows[5][4] = {
+      {1, 101, 10, 3}, {1, 102, 15, 4}, {2, 1, 1, 1}, {101, 2, 10, 2}, {102, 2, 15, 2}};
   for (int r = 1; r <= 5; ++r) {
     lnk(r, 2) = rows[r - 1][0];
     lnk(r, 3) = rows[r - 1][1];

@@ -42,7 +42,15 @@ TEST(LnkSpeed, PiecewiseCurve) {
     int32_t speed;
   };
   // The curve's own breakpoints: a volume equal to Q1 takes the first segment, Q2 the second.
-  for (Case c : std::vector<Case>{{0, 60}, {500, 50}, {1000, 40}, {1500, 30}, {2000, 20}, {5000, 20}, {1, 60}, {25, 60}, {26, 59}})
+  for (Case c : std::vector<Case>{{0, 60},
+                                  {500, 50},
+                                  {1000, 40},
+                                  {1500, 30},
+                                  {2000, 20},
+                                  {5000, 20},
+                                  {1, 60},
+                                  {25, 60},
+                                  {26, 59}})
     EXPECT_EQ(speed_after(qv, 1, 4, c.volume), c.speed) << "volume " << c.volume;
 }
 
@@ -64,16 +72,17 @@ TEST(LnkSpeed, CharacterAndTypeRules) {
       {"undefined curve gives 0", 1, 5, 1500, 77, 0},
       {"type beyond the table is an undefined curve", 1, 120, 1500, 77, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(speed_after(qv, c.character, c.type, c.volume, c.start), c.speed) << c.name;
+  for (const Case& c : cases)
+    EXPECT_EQ(speed_after(qv, c.character, c.type, c.volume, c.start), c.speed) << c.name;
 }
 
 TEST(LnkSpeed, DegenerateCurves) {
   RealTable qv(99, 5);
-  set_curve(qv, 1, {50, 30, 10, 0, 1000});    // Q1 = 0: V1 up to Q1
+  set_curve(qv, 1, {50, 30, 10, 0, 1000});     // Q1 = 0: V1 up to Q1
   set_curve(qv, 2, {50, 30, 10, 1000, 1000});  // Q2 = Q1: V2 between them
   set_curve(qv, 3, {50, 30, 10, 1000, 500});   // Q2 < Q1
   EXPECT_EQ(speed_after(qv, 1, 1, 0), 50);
-  EXPECT_EQ(speed_after(qv, 1, 1, 500), 20);   // second segment: 30 - 20 * 500 / 1000
+  EXPECT_EQ(speed_after(qv, 1, 1, 500), 20);  // second segment: 30 - 20 * 500 / 1000
   EXPECT_EQ(speed_after(qv, 1, 2, 1000), 30);
   EXPECT_EQ(speed_after(qv, 1, 2, 1001), 10);
   EXPECT_EQ(speed_after(qv, 1, 3, 800), 34);   // first segment: 50 - 20 * 800 / 1000
