@@ -84,23 +84,30 @@ void write_judgements(const FileCheck& fc, int LOG) {
   log_line(LOG, "");
 }
 
-// Transit stage records of the control file (kind 2). Lines that cannot be
-// converted are left out of the count; the stage loop reports them if it reaches them.
+// Transit stage records of the control file (kind 2). A line whose later columns
+// cannot be converted still counts by its kind: the stage loop reads only the pairs
+// in use and may well run it, and it must not run without the transit settings.
+// Lines whose stage and kind cannot be read are left out; the stage loop reports
+// them if it reaches them.
 int32_t count_transit_stages() {
   static const Format record = Format::parse("(I2,I1,17X,I5,10(I2,3X))");
+  static const Format stage_kind = Format::parse("(I2,I1)");
   int32_t ntransit = 0;
   if (!file_exists(INPUT_FILES[ASSIGN])) return 0;
   const int unit = free_unit();
   if (!open_read(unit, INPUT_FILES[ASSIGN])) return 0;
   int32_t stage = 0, kind = 0, npair = 0;
   std::array<int32_t, 10> table{};
-  for (;;) {
+  std::string line;
+  while (read_line(unit, line)) {
     kind = 0;
-    ReadResult r = read_cols(unit, record,
-                             {&stage, &kind, &npair, &table[0], &table[1], &table[2], &table[3],
-                              &table[4], &table[5], &table[6], &table[7], &table[8], &table[9]});
-    if (r.end()) break;
-    if (r.bad()) continue;
+    ReadResult r = read_cols_text(line, record,
+                                  {&stage, &kind, &npair, &table[0], &table[1], &table[2], &table[3],
+                                   &table[4], &table[5], &table[6], &table[7], &table[8], &table[9]});
+    if (r.bad()) {
+      kind = 0;
+      if (!read_cols_text(line, stage_kind, {&stage, &kind})) continue;
+    }
     if (kind == 2) ++ntransit;
   }
   close_unit(unit);

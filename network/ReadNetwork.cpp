@@ -73,6 +73,8 @@ void read_network(const Settings& set, const LinkList& screens, const LinkList& 
   static const Format wrong_record = Format::parse("('  * ERROR * Wrong Record at',I6,' in ',A40)");
   static const Format node_too_large =
       Format::parse("('  * ERROR * Node Code',I11,' is over 99999 at',I6,' in ',A40)");
+  static const Format negative_length =
+      Format::parse("('  * ERROR * Link Length',I11,' is negative at',I6,' in ',A40)");
   static const Format link_size = Format::parse("('  Link Table size',I6,' is over than',I6)");
   static const Format zone_count = Format::parse("('  Number of Zones & Centroids = ',I4)");
   static const Format zone_size = Format::parse("('  Zone size',I5,' is over than',I4)");
@@ -118,6 +120,13 @@ void read_network(const Settings& set, const LinkList& screens, const LinkList& 
       // Such a code would be taken for a node on a transit route.
       say_fmt(LOG, node_too_large,
               {a >= ROUTE_BASE ? a : b, int32_t(unit_line(unit)), NETWORK_FILE});
+      IERR = 9;
+      ++i;
+      continue;
+    }
+    if (length_m < 0) {
+      // It would give negative times and distances, and draw every path onto it.
+      say_fmt(LOG, negative_length, {length_m, int32_t(unit_line(unit)), NETWORK_FILE});
       IERR = 9;
       ++i;
       continue;

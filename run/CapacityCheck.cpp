@@ -11,7 +11,9 @@ int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
   static const Format record = Format::parse("(I5,',',2(I7,','),I3,',',I10,',')");
   int unit = free_unit();
   std::string name = stage_file_name("Transit CapacityOver00.csv", stage);
-  open_write(unit, name);
+  // Without the list the removals still stand; the planner must know it is missing.
+  const bool listed = open_write(unit, name);
+  if (!listed) say(LOG, {" *** Error *** Can not create ", name, "; the sections over capacity are not listed."});
   write_line(unit, "Route,O Node,D Node,Mode,Assigned PT,");
   int removed = 0;
   int r = 1;
@@ -36,7 +38,7 @@ int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
     --t.NLPT;
     ++removed;
   }
-  close_unit(unit, removed == 0);
+  if (listed) close_unit(unit, removed == 0);
   if (removed > 0) CUTGETON(t.NLPT, t.LNKPT, LOG, IERR, t.NNODE, t.NODTBL);
   return removed;
 }

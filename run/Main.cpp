@@ -264,8 +264,16 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
     say_line(LOG, " ======================================");
     echo_stage(LOG, st);
     if (st.NODTAB > 10) {
-      say(LOG, {" *** Error *** Assign.txt, stage", st.KSTAGE, ": number of OD tables", st.NODTAB,
-                " is over than 10"});
+      say(LOG, {" *** Error *** Assign.txt, line", int32_t(nread - 1), ", stage", st.KSTAGE,
+                ": number of OD tables", st.NODTAB, " is over than 10"});
+      rs.failed = true;
+      return;
+    }
+    if (st.KASSIGN >= 2 && set.FOOTSP <= 0) {
+      // Added to the control file after the dialogue: without an access speed
+      // every walk would cost nothing.
+      say(LOG, {" *** Error *** Assign.txt, line", int32_t(nread - 1), ", stage", st.KSTAGE,
+                ": a transit stage added after the start; the transit questions were not asked."});
       rs.failed = true;
       return;
     }

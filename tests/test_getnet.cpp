@@ -426,6 +426,26 @@ TEST(GetNetQuestions, ControlFileLinesThatCannotBeReadAreNotCounted) {
   EXPECT_EQ(questions_asked(r.console), (std::vector<int>{0, 3, 4, 5, 6, 7, 8}));
 }
 
+// The stage loop reads only the pairs in use, so such a record runs as a transit
+// stage: its questions must be asked, or it would run without walking speed.
+TEST(GetNetQuestions, TransitRecordWithTextAfterItsPairsIsCounted) {
+  struct C {
+    const char* name;
+    const char* record;
+  };
+  for (C c : {C{"comment after the one pair", "0220     00000000000    1 1100  morning peak\n"},
+              C{"letters in the unused pair columns", "0220     00000000000    1 1100 xx100\n"}}) {
+    TempDir dir;
+    write_file("Assign.txt", std::string("0110     00000000000    1 1100\n") + c.record + "00\n");
+    write_file("Network.csv", SMALL_NETWORK);
+    Result r = run_getnet("1\n2\n4\n1\n1\n1\n1\n");
+    EXPECT_EQ(r.IERR, 0) << c.name;
+    EXPECT_EQ(questions_asked(r.console), (std::vector<int>{0, 3, 4, 5, 6, 7, 8})) << c.name;
+    EXPECT_EQ(r.set.MODEPT, 2) << c.name;
+    EXPECT_EQ(r.set.FOOTSP, 4) << c.name;
+  }
+}
+
 TEST(GetNetQuestions, KindZeroRecordIsNotATransitStage) {
   TempDir dir;
   write_file("Assign.txt", "0100     00000000000    1 1100\n0300     00000000000    1 1100\n");

@@ -130,5 +130,30 @@ TEST(CapacityCheck, LoadAboveCapacityRemovesTheSection) {
   EXPECT_EQ(capacity_check(*t, 0, 6, IERR), 0);
 }
 
+TEST(CapacityCheck, ListThatCannotBeCreatedIsReported) {
+  test::TempDir dir;
+  test::Console con;
+  auto t = tables();
+  road_link(*t, 1, 101, 102, 1, 0, 600, 30);
+  t->RTFREQ(1) = 10.0f;
+  t->MODTAB(1, 3) = 50.0f;
+  t->MODTAB(1, 4) = 1.0f;
+  t->MODTAB(1, 5) = 1.0f;
+  net_row(t->LNKPT, 1, 1, ROUTE_BASE + 101, ROUTE_BASE + 102, 120, 120, 1);
+  t->LNKPT(1, 8) = 301;
+  t->NLPT = 1;
+  std::filesystem::create_directory("Transit CapacityOver04.csv");  // blocks the file
+  ASSERT_TRUE(open_write(LOG_UNIT, "Log.txt"));
+  int16_t IERR = 0;
+  EXPECT_EQ(capacity_check(*t, LOG_UNIT, 4, IERR), 1);
+  close_unit(LOG_UNIT);
+  EXPECT_EQ(t->NLPT, 0);
+  const std::string message =
+      " *** Error *** Can not create Transit CapacityOver04.csv; the sections over capacity are not listed.\n";
+  EXPECT_NE(con.text().find(message), std::string::npos) << con.text();
+  EXPECT_NE(test::read_file("Log.txt").find(message), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_directory("Transit CapacityOver04.csv"));
+}
+
 }  // namespace
 }  // namespace routava

@@ -1,8 +1,13 @@
 // The main program: stage records, file names, time stamps and whole runs.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
@@ -156,11 +161,15 @@ TEST(WholeRun, UnreadableStageRecordIsReportedAndEndsTheRun) {
 TEST(WholeRun, TooManyOdTablesIsRejected) {
   TempDir dir;
   test::copy_network("SiouxFalls");
-  test::write_file("Assign.txt", "0110     00000000000   11 1 40 2 40\n00\n");
+  test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n0510     00000000000   11 1 40 2 40\n00\n");
   RunResult r = run_in_place(kRoadAnswers);
   EXPECT_NE(r.status, 0);
-  EXPECT_TRUE(contains(r.log, "number of OD tables 11 is over than 10"));
-  EXPECT_FALSE(contains(r.log, "Making Initial Road Network"));
+  // The message names the file and the line as well as the stage.
+  const std::string message = " *** Error *** Assign.txt, line 2, stage 5: number of OD tables 11 is over than 10\n";
+  EXPECT_TRUE(contains(r.log, message)) << r.log;
+  EXPECT_TRUE(contains(r.console, message));
+  EXPECT_TRUE(std::filesystem::exists("Vehicle Impedance01.csv"));
+  EXPECT_FALSE(std::filesystem::exists("Vehicle Impedance05.csv"));
   EXPECT_TRUE(contains(r.log, kBannerEnd));
 }
 
@@ -185,6 +194,44 @@ TEST(WholeRun, ExitStatusFollowsHowTheRunEnded) {
                                       " *** Error *** Please check in the directory.\n"));
     }
   }
+}
+
+// Waits up to 30 s for `part` to appear in file `name`.
+bool wait_for_text(const std::string& name, const std::string& part) {
+  for (int k = 0; k < 3000; ++k) {
+    if (contains(test::read_file(name), part)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// The control file may be edited while the run goes on; a transit stage added
+// after the dialogue has no access speed and must not run.
+TEST(WholeRun, TransitStageAddedAfterTheDialogueEndsTheRun) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n00\n");
+  ASSERT_EQ(mkfifo("answers.fifo", 0600), 0);
+  std::string cmd = std::string("(\"") + ROUTAVA_BINARY +
+                    "\" < answers.fifo > console.out 2>&1; echo $? > status.out) &";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  {
+    std::ofstream answers("answers.fifo");  // opens once the program reads
+    ASSERT_TRUE(wait_for_text("console.out", "      ( 1.Yes   2.No ) = "));
+    test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n0220     00000000000    1 1100\n00\n");
+    answers << kRoadAnswers;
+  }
+  ASSERT_TRUE(wait_for_text("status.out", "\n"));
+  EXPECT_EQ(test::read_file("status.out"), "1\n");
+  const std::string log = test::read_file("Log.txt");
+  const std::string message =
+      " *** Error *** Assign.txt, line 2, stage 2: a transit stage added after the start;"
+      " the transit questions were not asked.\n";
+  EXPECT_TRUE(contains(log, message)) << log;
+  EXPECT_TRUE(contains(test::read_file("console.out"), message));
+  EXPECT_TRUE(std::filesystem::exists("Vehicle Impedance01.csv"));
+  EXPECT_FALSE(contains(log, "Making Initial Transit Network"));
+  EXPECT_TRUE(contains(log, kBannerEnd));
 }
 
 // The counts block of the first road stage on every real network.

@@ -256,6 +256,23 @@ TEST(NetworkFile, RouteSizedNodeCodeRejected) {
   EXPECT_EQ(n.t->LINK(4, 1), 99999);
 }
 
+TEST(NetworkFile, NegativeLengthRejected) {
+  TempDir dir;
+  write_file("Network.csv", "1,2,1,1,1,0,0\n2,3,1,1,1,0,-6998\n3,1,1,1,1,0,100\n");
+  Net n = load();
+  EXPECT_EQ(n.IERR, 9);
+  const std::string pad29(29, ' ');
+  const Lines expected = {"  * ERROR * Link Length      -6998 is negative at     2 in " + pad29 + "Network.csv",
+                          "  Number of Zones & Centroids =    3"};
+  EXPECT_EQ(after_read(n.console), expected);
+  EXPECT_EQ(after_read(n.log), expected);
+  // A length of 0 is a link like any other; the rejected one leaves its row empty.
+  EXPECT_EQ(n.t->NLROAD, 3);
+  EXPECT_EQ(n.t->LINK(1, 1), 1);
+  EXPECT_EQ(n.t->LINK(2, 1), 0);
+  EXPECT_EQ(n.t->LINK(3, 7), 100);
+}
+
 TEST(NetworkFile, MissingNetworkFile) {
   TempDir dir;
   Net n = load();
