@@ -6,7 +6,8 @@
 namespace routava {
 
 // Road link costs in hundredths of a minute from length, speed and toll.
-void road_link_costs(SharedTables& t, float TVALUE) {
+int road_link_costs(SharedTables& t, float TVALUE) {
+  int without_speed = 0;
   for (int r = 1; r <= t.NLVT; ++r) {
     int64_t* row = t.LNKVT.row(r);
     if (row[6] > 0) continue;
@@ -19,6 +20,7 @@ void road_link_costs(SharedTables& t, float TVALUE) {
       // A link without speed has no finite time: keep it out of every path.
       row[3] = UNREACHED;
       row[5] = 0;
+      ++without_speed;
       continue;
     }
     float time = L * 6.0f / v + 0.5f;
@@ -31,6 +33,7 @@ void road_link_costs(SharedTables& t, float TVALUE) {
       row[3] = std::min<int64_t>(row[3] + add, UNREACHED);
     }
   }
+  return without_speed;
 }
 
 

@@ -126,7 +126,11 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     rs.KSPDOK = 0;
   }
   if (rs.KSPDOK == 0) LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
-  road_link_costs(t, st.TVALUE);
+  if (int stuck = road_link_costs(t, st.TVALUE); stuck > 0) {
+    // Usually a QV type missing from QV.csv: say why traffic avoids these links.
+    say(LOG, {" *** Warning ***", stuck, " road links have speed 0 (no speed-flow curve in QV.csv);"
+              " the path search does not use them."});
+  }
   LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
   if (IERR > 0) return false;
   fill_names(fn,

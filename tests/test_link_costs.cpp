@@ -43,7 +43,7 @@ TEST(RoadLinkCosts, TimeTollAndGuards) {
   t->TARIFF(1, 2) = 50.0f;
   for (int r = 1; r <= 5; ++r) net_row(t->LNKVT, r, r, r, r + 1, 7, 7, r == 4 ? 99 : 0);
   t->NLVT = 5;
-  road_link_costs(*t, 1200.0f);
+  EXPECT_EQ(road_link_costs(*t, 1200.0f), 1);  // the link without speed, not the closed one
   EXPECT_EQ(t->LNKVT(1, 4), 100);
   EXPECT_EQ(t->LNKVT(1, 6), 100);
   EXPECT_EQ(t->LNKVT(2, 4), 850);

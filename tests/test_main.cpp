@@ -234,6 +234,21 @@ TEST(WholeRun, TransitStageAddedAfterTheDialogueEndsTheRun) {
   EXPECT_TRUE(contains(log, kBannerEnd));
 }
 
+TEST(WholeRun, LinksWithoutSpeedFlowCurveAreNamedInTheLog) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n00\n");
+  // Two links whose QV type is not in QV.csv.
+  std::string net = test::read_file("Network.csv");
+  net = "1,1001,0,9,77,0,0\n1001,1,0,9,77,0,0\n" + net.substr(net.find('\n', net.find('\n') + 1) + 1);
+  test::write_file("Network.csv", net);
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.log, " *** Warning *** 2 road links have speed 0 (no speed-flow curve in QV.csv);"
+                              " the path search does not use them.\n"))
+      << r.log;
+}
+
 // The counts block of the first road stage on every real network.
 TEST(WholeRun, CountsBlockOnRealNetworks) {
   for (const char* net : {"SiouxFalls", "Anaheim", "Barcelona", "Winnipeg"}) {
