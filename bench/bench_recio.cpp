@@ -49,6 +49,45 @@ void BM_PathRecords(benchmark::State& state) {
 }
 BENCHMARK(BM_PathRecords);
 
+// Path records as the walk writes them: some 10 to 40 links per pair, the pair,
+// its counts and the unused types the same along the path; the values are set in
+// place, as the path writer does, so that only the record layer is timed.
+void BM_PathRecordsAlongPaths(benchmark::State& state) {
+  const Format f = Format::parse(path_format());
+  int unit = free_unit();
+  open_write(unit, "/tmp/routava-bench-walk.csv");
+  Out v[17];
+  for (Out& x : v) x = int32_t(0);
+  uint64_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return uint32_t(seed >> 33);
+  };
+  int32_t o = 1, d = 0, rev = 0, len = 0;
+  int64_t n = 0;
+  for (auto _ : state) {
+    if (rev == len) {
+      if (++d > 400) d = 1, o = o % 400 + 1;
+      v[4].i = o;
+      v[5].i = d;
+      v[7].i = next() % 40;
+      v[8].i = next() % 5;
+      rev = 0;
+      len = int32_t(10 + next() % 30);
+    }
+    v[0].i = 1 + next() % 30000;
+    v[1].i = 1001 + next() % 6084;
+    v[2].i = 1001 + next() % 6084;
+    v[3].i = next() % 300;
+    v[6].i = ++rev;
+    write_fmt(unit, f, v, 17);
+    ++n;
+  }
+  close_unit(unit, true);
+  state.SetItemsProcessed(n);
+}
+BENCHMARK(BM_PathRecordsAlongPaths);
+
 void BM_LinkResultRecords(benchmark::State& state) {
   const Format f = Format::parse(link_format());
   int unit = free_unit();

@@ -1,9 +1,58 @@
 #include <algorithm>
+#include <new>
+#include <vector>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
 
 namespace routava {
+
+namespace {
+
+// Internal node numbers by code for a node table in strictly ascending code order,
+// where a code has one row and the binary search finds exactly that row: an open
+// addressing table finds it in a probe or two instead of seventeen.
+class CodeIndex {
+ public:
+  // Empty (use the binary search) when the table cannot be allocated.
+  CodeIndex(const NodeTable& NODTBL, int32_t NNODE) {
+    size_t size = 16;
+    while (size < 2 * size_t(std::max(NNODE, 0))) size *= 2;
+    try {
+      slots_.assign(size, Slot{});
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+    mask_ = size - 1;
+    for (int32_t n = 1; n <= NNODE; ++n) {
+      const int64_t code = NODTBL(n, 1);
+      size_t i = slot_of(code);
+      while (slots_[i].pos != 0) i = (i + 1) & mask_;
+      slots_[i] = Slot{code, n};
+    }
+  }
+  bool usable() const { return !slots_.empty(); }
+  // The row holding code, or 0.
+  int32_t find(int64_t code) const {
+    for (size_t i = slot_of(code);; i = (i + 1) & mask_) {
+      const Slot& s = slots_[i];
+      if (s.pos == 0 || s.code == code) return s.pos;
+    }
+  }
+
+ private:
+  struct Slot {
+    int64_t code = 0;
+    int32_t pos = 0;  // 0: empty
+  };
+  size_t slot_of(int64_t code) const {
+    return size_t((uint64_t(code) * 0x9E3779B97F4A7C15ull) >> 32) & mask_;
+  }
+  std::vector<Slot> slots_;
+  size_t mask_ = 0;
+};
+
+}  // namespace
 
 void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
              int32_t& NNODE, NodeTable& NODTBL) {
@@ -15,9 +64,13 @@ void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, 
   IERR = 0;
   NNODE = 0;
   int64_t p = 0;
+  bool ascending = true;
   for (int32_t r = 1; r <= n; ++r) {
     const int64_t a = table(r, 2);
-    if (p > a) say_fmt(LOG, sort_error, {p, a});
+    if (p > a) {
+      say_fmt(LOG, sort_error, {p, a});
+      ascending = false;
+    }
     if (a != p) {
       ++NNODE;
       if (NNODE > NODESZ) {
@@ -45,11 +98,20 @@ void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, 
     }
   }
 
+  // Out of order, a code may have several rows: only the binary search then
+  // gives the row the design means.
+  const CodeIndex index = ascending ? CodeIndex(NODTBL, NNODE) : CodeIndex(NODTBL, 0);
+  const bool hashed = ascending && index.usable();
   for (int32_t r = 1; r <= n; ++r) {
     int64_t* row = table.row(r);
     int16_t found = 0;
     int32_t pos = 0;
-    NDSRCH(NODTBL, NNODE, 1, row[2], LOG, found, pos);
+    if (hashed) {
+      pos = index.find(row[2]);
+      found = pos != 0 ? 0 : 9;
+    } else {
+      NDSRCH(NODTBL, NNODE, 1, row[2], LOG, found, pos);
+    }
     row[4] = pos;
     if (found != 0) {
       IERR = std::max(IERR, WARNING);

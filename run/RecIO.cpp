@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -197,6 +198,50 @@ std::vector<FormatItem> unroll(const std::vector<FormatItem>& items, size_t b, s
   return out;
 }
 
+// The write plan of a flat list. Blanks of nX are only written when something
+// follows them in the record, so they go with the next data item or literal,
+// and trailing ones are dropped.
+Format::WritePlan make_plan(const std::vector<FormatItem>& flat, std::string& literals) {
+  Format::WritePlan plan;
+  plan.head_at = uint32_t(literals.size());
+  int32_t pending = 0;
+  for (const FormatItem& it : flat) {
+    switch (it.kind) {
+      case FormatItem::INT:
+      case FormatItem::REAL:
+      case FormatItem::TEXT: {
+        Format::WriteOp op;
+        op.kind = it.kind;
+        op.lead = pending;
+        op.w = it.w;
+        op.d = it.d;
+        op.tail_at = uint32_t(literals.size());
+        plan.ops.push_back(op);
+        if (it.kind == FormatItem::TEXT && it.w <= 0) plan.free_text = true;
+        plan.bound += size_t(pending) + size_t(std::max(it.w, 0));
+        pending = 0;
+        break;
+      }
+      case FormatItem::SKIP:
+        pending += it.w;
+        break;
+      case FormatItem::LITERAL: {
+        // Literals lie in the pool in order, so a run of them is one piece.
+        uint32_t& len = plan.ops.empty() ? plan.head_len : plan.ops.back().tail_len;
+        literals.append(size_t(pending), ' ');
+        literals.append(it.text);
+        len += uint32_t(size_t(pending) + it.text.size());
+        plan.bound += size_t(pending) + it.text.size();
+        pending = 0;
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return plan;
+}
+
 }  // namespace
 
 Format Format::parse(std::string_view text) {
@@ -267,37 +312,60 @@ Format Format::parse(std::string_view text) {
     f.flat_.clear();
     f.flat_reversion_.clear();
   }
+  f.plan_ = make_plan(f.flat_, f.literals_);
+  f.plan_reversion_ = make_plan(f.flat_reversion_, f.literals_);
   return f;
 }
 
 // ======================================================================= fields
 
-void put_int(std::string& out, int64_t v, int w, int m) {
-  char digits[24];
-  int n = 0;
-  uint64_t a = v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v);
-  if (!(a == 0 && m == 0)) {
-    do {
-      digits[n++] = char('0' + a % 10);
-      a /= 10;
-    } while (a != 0);
-  }
-  int nd = m > n ? m : n;
-  int need = nd + (v < 0 ? 1 : 0);
-  size_t at = out.size();
-  out.resize(at + size_t(w), ' ');  // the field is w characters whatever happens
-  char* p = out.data() + at;
-  if (need > w) {
-    std::memset(p, '*', size_t(w));
-    return;
-  }
-  p += w - need;
-  if (v < 0) *p++ = '-';
-  for (int k = n; k < nd; ++k) *p++ = '0';
-  while (n > 0) *p++ = digits[--n];
-}
+// Each field writer fills exactly w characters at p, which hold blanks already
+// (a record is blanked once), and returns p + w.
 
 namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+inline int digit_count(uint64_t a) {
+  int n = 1;
+  for (uint64_t t = 10; n < 20 && a >= t; t *= 10) ++n;
+  return n;
+}
+
+inline char* fill_field(char* p, char c, int w) {
+  if (w <= 0) return p;
+  std::memset(p, c, size_t(w));
+  return p + w;
+}
+
+inline char* int_field(char* p, int64_t v, int w, int m) {
+  uint64_t a = v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v);
+  const int n = (a == 0 && m == 0) ? 0 : digit_count(a);  // Iw.0 writes a zero as blanks
+  const int nd = m > n ? m : n;
+  const int need = nd + (v < 0 ? 1 : 0);
+  if (need > w) return fill_field(p, '*', w);
+  char* const end = p + w;
+  char* q = end;
+  if (n > 0) {
+    while (a >= 100) {
+      q -= 2;
+      std::memcpy(q, kDigitPairs + 2 * (a % 100), 2);
+      a /= 100;
+    }
+    if (a >= 10) {
+      q -= 2;
+      std::memcpy(q, kDigitPairs + 2 * a, 2);
+    } else {
+      *--q = char('0' + a);
+    }
+  }
+  while (end - q < nd) *--q = '0';
+  if (v < 0) *--q = '-';
+  return end;
+}
 
 constexpr uint64_t kPow10[] = {1ull, 10ull, 100ull, 1000ull, 10000ull};
 
@@ -312,32 +380,23 @@ bool scaled_digits(double a, int d, uint64_t& n) {
   return true;
 }
 
-}  // namespace
+// Right-aligns `len` characters of `t` in a field of w, or asterisks when they do not fit.
+inline char* right_field(char* p, const char* t, size_t len, int w) {
+  if (len > size_t(w)) return fill_field(p, '*', w);
+  std::memcpy(p + (size_t(w) - len), t, len);
+  return p + w;
+}
 
-void put_real(std::string& out, double v, int w, int d) {
-  if (std::isnan(v)) {
-    if (w < 3) out.append(size_t(w), '*');
-    else {
-      out.append(size_t(w - 3), ' ');
-      out += "NaN";
-    }
-    return;
-  }
+char* real_field(char* p, double v, int w, int d) {
+  if (std::isnan(v)) return w < 3 ? fill_field(p, '*', w) : right_field(p, "NaN", 3, w);
   bool neg = std::signbit(v);
   double a = std::fabs(v);
   if (std::isinf(a)) {
     const char* t = neg ? "-Infinity" : "Infinity";
     size_t len = std::strlen(t);
-    if (size_t(w) >= len) {
-      out.append(size_t(w) - len, ' ');
-      out += t;
-    } else if (w >= 4) {
-      out.append(size_t(w - (neg ? 4 : 3)), ' ');
-      out += neg ? "-Inf" : "Inf";
-    } else {
-      out.append(size_t(w), '*');
-    }
-    return;
+    if (size_t(w) >= len) return right_field(p, t, len, w);
+    if (w >= 4) return right_field(p, neg ? "-Inf" : "Inf", neg ? 4 : 3, w);
+    return fill_field(p, '*', w);
   }
   char buf[400];
   int len;
@@ -362,10 +421,7 @@ void put_real(std::string& out, double v, int w, int d) {
     len += d;
   } else {
     len = std::snprintf(buf, sizeof buf, "%.*f", d, a);
-    if (len < 0 || len >= int(sizeof buf)) {
-      out.append(size_t(w), '*');
-      return;
-    }
+    if (len < 0 || len >= int(sizeof buf)) return fill_field(p, '*', w);
     if (d == 0) buf[len++] = '.';
   }
   // buf holds "I.F" with at least one integer digit.
@@ -378,24 +434,36 @@ void put_real(std::string& out, double v, int w, int d) {
     --blen;
     need = blen + (neg ? 1 : 0);
   }
-  if (need > w) {
-    out.append(size_t(w), '*');
-    return;
-  }
-  out.append(size_t(w - need), ' ');
-  if (neg) out.push_back('-');
-  out.append(body, size_t(blen));
+  if (need > w) return fill_field(p, '*', w);
+  p += w - need;
+  if (neg) *p++ = '-';
+  std::memcpy(p, body, size_t(blen));
+  return p + blen;
 }
 
+// Aw with w > 0: the text right-aligned when shorter, else its first w characters.
+inline char* text_field(char* p, std::string_view s, int w) {
+  if (s.size() < size_t(w)) return right_field(p, s.data(), s.size(), w);
+  std::memcpy(p, s.data(), size_t(w));
+  return p + w;
+}
+
+// A blank field of w characters at the end of out; returns where it begins.
+inline char* blank_field(std::string& out, int w) {
+  size_t at = out.size();
+  out.append(size_t(w > 0 ? w : 0), ' ');
+  return out.data() + at;
+}
+
+}  // namespace
+
+void put_int(std::string& out, int64_t v, int w, int m) { int_field(blank_field(out, w), v, w, m); }
+
+void put_real(std::string& out, double v, int w, int d) { real_field(blank_field(out, w), v, w, d); }
+
 void put_text(std::string& out, std::string_view s, int w) {
-  if (w <= 0) {
-    out.append(s);
-  } else if (int(s.size()) < w) {
-    out.append(size_t(w) - s.size(), ' ');
-    out.append(s);
-  } else {
-    out.append(s.substr(0, size_t(w)));
-  }
+  if (w <= 0) out.append(s);
+  else text_field(blank_field(out, w), s, w);
 }
 
 std::string pad(std::string_view s, size_t n) {
@@ -433,63 +501,115 @@ void put_value(std::string& line, const FormatItem& it, const Out& v) {
   }
 }
 
-}  // namespace
+inline char* put_literal(char* p, const char* pool, uint32_t at, uint32_t len) {
+  if (len == 1) {
+    *p = pool[at];
+    return p + 1;
+  }
+  std::memcpy(p, pool + at, len);
+  return p + len;
+}
 
-namespace {
-
-// Writes the flat list once; returns false when the values ran out inside it.
-bool write_flat(std::string& line, const std::vector<FormatItem>& flat, const Out* values, size_t n,
-                size_t& idx, bool& any_data) {
-  int pending_blanks = 0;
-  for (const FormatItem& it : flat) {
-    switch (it.kind) {
-      case FormatItem::INT:
-      case FormatItem::REAL:
-      case FormatItem::TEXT:
-        if (idx >= n) return false;
-        any_data = true;
-        if (pending_blanks) {
-          line.append(size_t(pending_blanks), ' ');
-          pending_blanks = 0;
-        }
-        if (it.kind == FormatItem::INT && values[idx].kind == Out::INT) {
-          put_int(line, values[idx].i, it.w, it.d);
-        } else {
-          put_value(line, it, values[idx]);
-        }
-        ++idx;
-        break;
-      case FormatItem::SKIP:
-        pending_blanks += it.w;
-        break;
-      case FormatItem::LITERAL:
-        if (pending_blanks) {
-          line.append(size_t(pending_blanks), ' ');
-          pending_blanks = 0;
-        }
-        if (it.text.size() == 1) line.push_back(it.text[0]);
-        else line.append(it.text);
-        break;
-      default:
-        break;
+// Characters a pass from value idx on may write, with 16 to spare for a cached
+// text copied whole at the last field.
+size_t pass_room(const Format::WritePlan& plan, const Out* values, size_t n, size_t idx) {
+  size_t room = plan.bound + 16;
+  if (plan.free_text) {
+    for (const Format::WriteOp& op : plan.ops) {
+      if (idx >= n) break;
+      const Out& v = values[idx++];
+      if (op.kind == FormatItem::TEXT && op.w <= 0 && v.kind == Out::TEXT) room += v.s.size();
     }
   }
-  return true;
+  return room;
 }
+
+// One pass over a write plan into p, which holds pass_room() blanks; returns the
+// end of what was written. `complete` is false when the values ran out inside it.
+char* write_pass(char* p, const Format::WritePlan& plan, const std::string& literals, const Out* values,
+                 size_t n, size_t& idx_io, bool& any_data, bool& complete) {
+  const char* pool = literals.data();
+  p = put_literal(p, pool, plan.head_at, plan.head_len);
+  size_t idx = idx_io;
+  complete = true;
+  for (const Format::WriteOp& op : plan.ops) {
+    if (idx >= n) {
+      complete = false;
+      break;
+    }
+    p += op.lead;
+    const Out& v = values[idx++];
+    if (op.kind == FormatItem::INT && v.kind == Out::INT) {
+      if (op.w > 16) {
+        p = int_field(p, v.i, op.w, op.d);
+      } else if (op.cached && op.cached_value == v.i) {
+        std::memcpy(p, op.cached_text, 16);  // the field, then blanks that were blank already
+        p += op.w;
+      } else {
+        char* end = int_field(p, v.i, op.w, op.d);
+        std::memcpy(op.cached_text, p, 16);
+        op.cached = true;
+        op.cached_value = v.i;
+        p = end;
+      }
+    } else if (op.kind == FormatItem::INT) {
+      p = v.kind == Out::REAL ? int_field(p, static_cast<int64_t>(v.f), op.w, op.d) : fill_field(p, '*', op.w);
+    } else if (op.kind == FormatItem::REAL) {
+      if (v.kind == Out::REAL) p = real_field(p, v.f, op.w, op.d);
+      else if (v.kind == Out::INT) p = real_field(p, double(v.i), op.w, op.d);
+      else p = fill_field(p, '*', op.w);
+    } else if (v.kind != Out::TEXT) {
+      p = fill_field(p, '*', op.w);
+    } else if (op.w > 0) {
+      p = text_field(p, v.s, op.w);
+    } else {
+      std::memcpy(p, v.s.data(), v.s.size());  // A without width: as long as the text
+      p += v.s.size();
+    }
+    p = put_literal(p, pool, op.tail_at, op.tail_len);
+  }
+  if (idx > idx_io) any_data = true;
+  idx_io = idx;
+  return p;
+}
+
+// Column writing of one record through `sink`, which hands out blank room and
+// takes back the end of what was written. Values that outlast the list go on in
+// further lines from the reversion point.
+template <class Sink>
+void format_flat(Sink& sink, const Format& f, const Out* values, size_t n) {
+  size_t idx = 0;
+  bool any_data = false;
+  bool complete = true;
+  const Format::WritePlan* plan = &f.plan();
+  for (bool first = true;; first = false) {
+    const size_t before = idx;
+    if (!first) sink.put('\n');
+    char* p = sink.room(pass_room(*plan, values, n, idx));
+    sink.done(write_pass(p, *plan, f.literals(), values, n, idx, any_data, complete));
+    if (!complete || (!first && idx == before)) return;  // a reversion part without data descriptors
+    if (!(idx < n && any_data && !f.flat_reversion().empty())) return;
+    plan = &f.plan_reversion();
+  }
+}
+
+struct StringSink {
+  std::string& line;
+  char* room(size_t need) {
+    const size_t at = line.size();
+    line.append(need, ' ');
+    return line.data() + at;
+  }
+  void done(char* end) { line.resize(size_t(end - line.data())); }
+  void put(char c) { line.push_back(c); }
+};
 
 }  // namespace
 
 void format_record(std::string& line, const Format& f, const Out* values, size_t n) {
   if (!f.flat().empty()) {
-    size_t idx = 0;
-    bool any_data = false;
-    if (!write_flat(line, f.flat(), values, n, idx, any_data)) return;
-    while (idx < n && any_data && !f.flat_reversion().empty()) {
-      size_t before = idx;
-      line.push_back('\n');
-      if (!write_flat(line, f.flat_reversion(), values, n, idx, any_data)) return;
-      if (idx == before) break;  // a reversion part without data descriptors
-    }
+    StringSink sink{line};
+    format_flat(sink, f, values, n);
     return;
   }
   const std::vector<FormatItem>& items = f.items();
@@ -611,7 +731,8 @@ struct UnitState {
   bool binary = false;
   bool first_line = true;
   long line = 0;
-  std::string buf;  // pending output
+  std::string buf;  // output area: buf[0, fill) is pending
+  size_t fill = 0;
 };
 
 struct Runtime {
@@ -623,6 +744,9 @@ struct Runtime {
   std::string scratch;
   char* getline_buf = nullptr;
   size_t getline_cap = 0;
+  // The open units by number, for the numbers a run uses: records are written
+  // one by one, each finding its unit.
+  std::array<UnitState*, 128> by_number{};
 };
 
 Runtime& rt() {
@@ -635,8 +759,17 @@ std::ostream& screen() { return rt().screen ? *rt().screen : std::cout; }
 bool keyboard_is_terminal() { return rt().keyboard == nullptr && isatty(0); }
 
 UnitState* unit_state(int unit) {
-  auto it = rt().units.find(unit);
-  return it == rt().units.end() ? nullptr : it->second.get();
+  Runtime& r = rt();
+  if (unit >= 0 && size_t(unit) < r.by_number.size()) return r.by_number[size_t(unit)];
+  auto it = r.units.find(unit);
+  return it == r.units.end() ? nullptr : it->second.get();
+}
+
+// Keeps the index by number in step with `units`; called wherever a unit is
+// opened or closed.
+void index_unit(int unit, UnitState* state) {
+  Runtime& r = rt();
+  if (unit >= 0 && size_t(unit) < r.by_number.size()) r.by_number[size_t(unit)] = state;
 }
 
 bool exists_exact(const std::string& name) {
@@ -645,13 +778,29 @@ bool exists_exact(const std::string& name) {
 }
 
 void flush_state(UnitState& u) {
-  if (u.file && !u.buf.empty()) {
-    std::fwrite(u.buf.data(), 1, u.buf.size(), u.file);
-    u.buf.clear();
-  }
+  if (u.file && u.fill > 0) std::fwrite(u.buf.data(), 1, u.fill, u.file);
+  u.fill = 0;
 }
 
 constexpr size_t kFlushAt = 1 << 16;
+
+void make_room(UnitState& u, size_t need) {
+  flush_state(u);
+  if (need > u.buf.size()) u.buf.resize(std::max(need, kFlushAt + 4096));
+}
+
+// Room for `need` more characters of output; what is written there counts once
+// `fill` is moved past it.
+inline char* reserve(UnitState& u, size_t need) {
+  if (u.fill + need > u.buf.size()) make_room(u, need);
+  return u.buf.data() + u.fill;
+}
+
+// Pending output reaches the file in pieces of kFlushAt or more.
+inline void written(UnitState& u, size_t n) {
+  u.fill += n;
+  if (u.fill >= kFlushAt) flush_state(u);
+}
 
 }  // namespace
 
@@ -704,6 +853,7 @@ bool open_unit(int unit, std::string_view name, bool writing, bool binary) {
   st->file = f;
   st->writing = writing;
   st->binary = binary;
+  index_unit(unit, st.get());
   rt().units[unit] = std::move(st);
   return true;
 }
@@ -726,6 +876,7 @@ void close_unit(int unit, bool delete_file) {
   flush_state(u);
   if (u.file) std::fclose(u.file);
   if (delete_file) std::remove(u.name.c_str());
+  index_unit(unit, nullptr);
   rt().units.erase(it);
 }
 
@@ -783,10 +934,26 @@ void emit(int unit, std::string_view record, bool advance) {
   }
   UnitState* u = unit_state(unit);
   if (!u || !u->writing) return;
-  u->buf.append(record);
-  if (advance) u->buf.push_back('\n');
-  if (u->buf.size() >= kFlushAt) flush_state(*u);
+  char* p = reserve(*u, record.size() + 1);
+  std::memcpy(p, record.data(), record.size());
+  if (advance) p[record.size()] = '\n';
+  written(*u, record.size() + (advance ? 1 : 0));
 }
+
+// Column writing straight into a unit's output area.
+struct UnitSink {
+  UnitState& u;
+  char* room(size_t need) {
+    char* p = reserve(u, need);
+    std::memset(p, ' ', need);
+    return p;
+  }
+  void done(char* end) { u.fill = size_t(end - u.buf.data()); }
+  void put(char c) {
+    *reserve(u, 1) = c;
+    ++u.fill;
+  }
+};
 
 }  // namespace
 
@@ -795,9 +962,17 @@ void write_fmt(int unit, const Format& f, const Out* values, size_t n) {
     // Format straight into the unit's buffer: no temporary per record.
     UnitState* u = unit_state(unit);
     if (!u || !u->writing) return;
-    format_record(u->buf, f, values, n);
-    if (!f.no_advance()) u->buf.push_back('\n');
-    if (u->buf.size() >= kFlushAt) flush_state(*u);
+    if (f.flat().empty()) {
+      std::string& s = rt().scratch;
+      s.clear();
+      format_record(s, f, values, n);
+      emit(unit, s, !f.no_advance());
+      return;
+    }
+    UnitSink sink{*u};
+    format_flat(sink, f, values, n);
+    if (!f.no_advance()) sink.put('\n');
+    written(*u, 0);
     return;
   }
   std::string& s = rt().scratch;
@@ -828,10 +1003,11 @@ void write_binary(int unit, const int32_t* values, int n) {
   if (!u || !u->writing) return;
   // Sequential unformatted record: byte count, data, byte count.
   int32_t bytes = n * int32_t(sizeof(int32_t));
-  u->buf.append(reinterpret_cast<const char*>(&bytes), sizeof bytes);
-  u->buf.append(reinterpret_cast<const char*>(values), size_t(bytes));
-  u->buf.append(reinterpret_cast<const char*>(&bytes), sizeof bytes);
-  if (u->buf.size() >= kFlushAt) flush_state(*u);
+  char* p = reserve(*u, size_t(bytes) + 2 * sizeof bytes);
+  std::memcpy(p, &bytes, sizeof bytes);
+  std::memcpy(p + sizeof bytes, values, size_t(bytes));
+  std::memcpy(p + sizeof bytes + size_t(bytes), &bytes, sizeof bytes);
+  written(*u, size_t(bytes) + 2 * sizeof bytes);
 }
 
 void say(int log, std::initializer_list<Out> values) {
@@ -859,37 +1035,62 @@ void say_line(int log, std::string_view text) {
 
 // ======================================================================= reading
 
-bool read_line(int unit, std::string& line) {
-  if (unit == KEYBOARD) {
-    screen().flush();
-    if (!std::getline(keyboard(), line)) return false;
-    ++rt().keyboard_line;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (rt().screen_mid_record) {
-      // A transcript read from a file or pipe shows the answer after its prompt.
-      if (!keyboard_is_terminal()) {
-        screen() << line << '\n';
-      }
-      rt().screen_mid_record = false;
+namespace {
+
+// The next record of a file unit (line end, CR and a leading byte-order mark
+// removed) as a view into the reader's buffer, valid until the next read.
+bool next_file_record(UnitState& u, std::string_view& line) {
+  Runtime& r = rt();
+  ssize_t n = ::getline(&r.getline_buf, &r.getline_cap, u.file);
+  if (n < 0) return false;
+  line = std::string_view(r.getline_buf, size_t(n));
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (u.first_line) {
+    u.first_line = false;
+    if (line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF &&
+        static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF) {
+      line.remove_prefix(3);
     }
+  }
+  ++u.line;
+  return true;
+}
+
+bool keyboard_line(std::string& line) {
+  screen().flush();
+  if (!std::getline(keyboard(), line)) return false;
+  ++rt().keyboard_line;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (rt().screen_mid_record) {
+    // A transcript read from a file or pipe shows the answer after its prompt.
+    if (!keyboard_is_terminal()) {
+      screen() << line << '\n';
+    }
+    rt().screen_mid_record = false;
+  }
+  return true;
+}
+
+// The next record of any unit as a view; `keep` holds a keyboard line.
+bool next_record(int unit, std::string& keep, std::string_view& line) {
+  if (unit == KEYBOARD) {
+    if (!keyboard_line(keep)) return false;
+    line = keep;
     return true;
   }
   UnitState* u = unit_state(unit);
   if (!u || u->writing || !u->file) return false;
-  Runtime& r = rt();
-  ssize_t n = ::getline(&r.getline_buf, &r.getline_cap, u->file);
-  if (n < 0) return false;
-  line.assign(r.getline_buf, size_t(n));
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (u->first_line) {
-    u->first_line = false;
-    if (line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF &&
-        static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF) {
-      line.erase(0, 3);
-    }
-  }
-  ++u->line;
+  return next_file_record(*u, line);
+}
+
+}  // namespace
+
+bool read_line(int unit, std::string& line) {
+  if (unit == KEYBOARD) return keyboard_line(line);
+  std::string_view view;
+  if (!next_record(unit, line, view)) return false;
+  line.assign(view);
   return true;
 }
 
@@ -911,8 +1112,47 @@ bool parse_int_text(std::string_view t, int64_t& v) {
   return true;
 }
 
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A plain decimal, [sign] digits [. digits], of at most 15 significant digits and
+// 22 decimals: its digits and the power of ten are exact doubles, so one division
+// rounds exactly as strtod does. False for anything else.
+bool plain_decimal(std::string_view t, double& v, int implied_decimals) {
+  size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+  uint64_t m = 0;
+  int significant = 0;
+  int decimals = 0;
+  bool point = false;
+  bool digits = false;
+  for (; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+      if (point) ++decimals;
+      if (m == 0 && c == '0') continue;  // leading zeros are not significant
+      if (++significant > 15) return false;
+      m = m * 10 + uint64_t(c - '0');
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (!digits) return false;
+  if (!point && implied_decimals > 0) decimals = implied_decimals;
+  if (decimals > 22) return false;
+  double d = double(m);
+  if (decimals > 0) d /= kExactPow10[decimals];
+  v = neg ? -d : d;
+  return true;
+}
+
 // Fortran real forms: [sign] digits [. digits] [E|D [sign] digits], or with only a fraction.
 bool parse_real_text(std::string_view t, double& v, int implied_decimals = -1) {
+  if (plain_decimal(t, v, implied_decimals)) return true;
   std::string s;
   s.reserve(t.size() + 8);
   size_t i = 0;
@@ -1014,14 +1254,16 @@ ReadResult end_of_file() {
   return r;
 }
 
-// List-directed reading over records supplied by `next` (false at end of input).
+// List-directed reading over records supplied by `next` (false at end of input),
+// each a view that stays valid until `next` is called again.
 template <class NextLine>
 ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
-  std::string line;
+  std::string_view line;
   if (!next(line)) return end_of_file();
   size_t pos = 0;
   size_t idx = 0;
   bool after_comma = true;  // a comma at the very start is a null value
+  std::string quoted_text;
   while (idx < nvars) {
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos >= line.size()) {
@@ -1037,28 +1279,30 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
       continue;
     }
     if (c == '/') return ReadResult{};
-    std::string token;
+    std::string_view token;
     bool quoted = false;
     if (c == '\'' || c == '"') {
       quoted = true;
+      quoted_text.clear();
       ++pos;
       for (;;) {
         if (pos >= line.size()) break;
         if (line[pos] == c) {
           if (pos + 1 < line.size() && line[pos + 1] == c) {
-            token += c;
+            quoted_text += c;
             pos += 2;
             continue;
           }
           ++pos;
           break;
         }
-        token += line[pos++];
+        quoted_text += line[pos++];
       }
+      token = quoted_text;
     } else {
       size_t b = pos;
       while (pos < line.size() && !is_blank(line[pos]) && line[pos] != ',' && line[pos] != '/') ++pos;
-      token.assign(line, b, pos - b);
+      token = line.substr(b, pos - b);
     }
     // r*value and r* (r nulls)
     long repeat = 1;
@@ -1066,12 +1310,11 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
     bool null_value = false;
     if (!quoted) {
       size_t star = token.find('*');
-      if (star != std::string::npos && star > 0) {
+      if (star != std::string_view::npos && star > 0) {
         int64_t r;
-        if (parse_int_text(std::string_view(token).substr(0, star), r) && r > 0 &&
-            token[0] != '+' && token[0] != '-') {
+        if (parse_int_text(token.substr(0, star), r) && r > 0 && token[0] != '+' && token[0] != '-') {
           repeat = long(r);
-          value = std::string_view(token).substr(star + 1);
+          value = token.substr(star + 1);
           null_value = value.empty();
           if (!null_value && (value[0] == '\'' || value[0] == '"')) {
             // r*'text': strip the delimiters
@@ -1084,7 +1327,7 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
     }
     for (long k = 0; k < repeat && idx < nvars; ++k, ++idx) {
       if (null_value) continue;
-      if (!assign_value(vars[idx], value, quoted)) return bad(token);
+      if (!assign_value(vars[idx], value, quoted)) return bad(std::string(token));
     }
     after_comma = false;
     while (pos < line.size() && is_blank(line[pos])) ++pos;
@@ -1213,15 +1456,17 @@ ReadResult column_read(const Format& f, const In* vars, size_t nvars, NextLine n
 }  // namespace
 
 ReadResult read_free(int unit, std::initializer_list<In> vars) {
-  return free_read(vars.begin(), vars.size(), [unit](std::string& l) { return read_line(unit, l); });
+  std::string keep;
+  return free_read(vars.begin(), vars.size(),
+                   [unit, &keep](std::string_view& l) { return next_record(unit, keep, l); });
 }
 
 ReadResult read_free_text(std::string_view text, std::initializer_list<In> vars) {
   bool given = false;
-  return free_read(vars.begin(), vars.size(), [&](std::string& l) {
+  return free_read(vars.begin(), vars.size(), [&](std::string_view& l) {
     if (given) return false;
     given = true;
-    l.assign(text);
+    l = text;
     return true;
   });
 }

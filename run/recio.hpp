@@ -48,9 +48,42 @@ class Format {
   const std::vector<FormatItem>& flat() const { return flat_; }
   const std::vector<FormatItem>& flat_reversion() const { return flat_reversion_; }
 
+  // Column writing plan of an unrolled list: the literal text before the first
+  // data item, then per data item its leading blanks (nX before it, written only
+  // with its value) and the literal text that follows it up to the next data
+  // item, blanks of nX folded in, trailing nX dropped. `bound` is the most
+  // characters one pass writes, texts of A without width excepted.
+  struct WriteOp {
+    FormatItem::Kind kind;  // INT, REAL or TEXT
+    int32_t lead = 0;
+    int32_t w = 0;
+    int32_t d = -1;
+    uint32_t tail_at = 0;  // in literals()
+    uint32_t tail_len = 0;
+    // The integer this field wrote last and the 16 characters from the field on:
+    // a column often repeats its value from record to record (the pair and its
+    // counts along a path). Kept in the format, which one thread writes with.
+    mutable bool cached = false;
+    mutable int64_t cached_value = 0;
+    mutable char cached_text[16];
+  };
+  struct WritePlan {
+    uint32_t head_at = 0;
+    uint32_t head_len = 0;
+    std::vector<WriteOp> ops;
+    size_t bound = 0;
+    bool free_text = false;  // an A without width: the texts add to the bound
+  };
+  const WritePlan& plan() const { return plan_; }
+  const WritePlan& plan_reversion() const { return plan_reversion_; }
+  const std::string& literals() const { return literals_; }
+
  private:
   std::vector<FormatItem> flat_;
   std::vector<FormatItem> flat_reversion_;
+  WritePlan plan_;
+  WritePlan plan_reversion_;
+  std::string literals_;
   std::vector<FormatItem> items_;  // expanded: repeated single descriptors unrolled
   int reversion_ = 0;              // item index where writing resumes on a new line
   bool no_advance_ = false;

@@ -277,6 +277,63 @@ TEST(Nodeset, LargeTableEveryRowPointsAtItsToNode) {
   for (int z = 1; z <= 400; ++z) ASSERT_EQ((*nr.NODTBL)(nr.NCENT(z, 2), 4), z);
 }
 
+TEST(Nodeset, ToNodesFoundOrMissedExactlyAsTheBinarySearchDoes) {
+  TempDir dir;
+  // Sorted from-nodes; to-nodes drawn from the nodes and from codes around them:
+  // between two nodes, below and above all, zero, negative and route-coded.
+  std::mt19937_64 rng(41);
+  std::vector<int64_t> codes;
+  for (int64_t c = -40; codes.size() < 5000; c += 1 + int64_t(rng() % 7)) {
+    if (c == 0) continue;
+    codes.push_back(c < 3000 ? c : c * ROUTE_BASE + c);
+  }
+  std::vector<Row> rows;
+  int misses = 0;
+  for (int64_t from : codes) {
+    for (int k = 0; k < 3; ++k) {
+      int64_t to = codes[rng() % codes.size()];
+      if (rng() % 5 == 0) {
+        to += int64_t(rng() % 3) - 1;
+        ++misses;  // at most: the code next to a node may be a node too
+      }
+      rows.push_back({0, from, to, 0, 0, 0, 0, 0});
+    }
+  }
+  rows.push_back({0, codes.back(), INT64_MIN, 0, 0, 0, 0, 0});
+  rows.push_back({0, codes.back(), INT64_MAX, 0, 0, 0, 0, 0});
+  NetTable table = make_table(rows);
+  NodeRun nr;
+  nr.run(int32_t(rows.size()), 0, table);
+  ASSERT_EQ(nr.NNODE, int32_t(codes.size()));
+  int reported = 0;
+  for (const std::string& line : nr.console) reported += line.rfind(" Can not find Dest Node", 0) == 0;
+  int missed = 0;
+  for (int r = 1; r <= int(rows.size()); ++r) {
+    int16_t found = -1;
+    int32_t pos = -1;
+    NDSRCH(*nr.NODTBL, nr.NNODE, 1, table(r, 3), 0, found, pos);
+    ASSERT_EQ(table(r, 5), pos) << "row " << r << " to " << table(r, 3);
+    missed += found != 0;
+  }
+  EXPECT_EQ(reported, missed);
+  EXPECT_GE(missed, 2);
+  EXPECT_LE(missed, misses + 2);
+  EXPECT_EQ(nr.IERR, 1);
+}
+
+TEST(Nodeset, OutOfOrderTableKeepsTheBinarySearchAnswer) {
+  TempDir dir;
+  // From-nodes 9, 5, 9: node 9 has two rows in the node table, and the binary
+  // search for 9 stops at the second.
+  NetTable table = make_table(links({{9, 5}, {5, 9}, {9, 9}}));
+  NodeRun nr;
+  nr.run(3, 0, table);
+  ASSERT_EQ(nr.NNODE, 3);
+  EXPECT_EQ(table(1, 5), 2);
+  EXPECT_EQ(table(2, 5), 3);
+  EXPECT_EQ(table(3, 5), 3);
+}
+
 // ------------------------------------------------------------ on the test networks
 
 struct Loaded {

@@ -1,7 +1,12 @@
 // The record layer: column and free reading, column and free writing, units.
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "run/recio.hpp"
 #include "testutil.hpp"
@@ -68,6 +73,94 @@ TEST(ColumnWriting, RunTimeFormatFromPieces) {
   std::string s;
   format_record(s, Format::parse(f), v, 17);
   EXPECT_EQ(s, "   12,    1,    2,  340,  1,  2,  1,     15,      3,0,0,0,0,0,0,0,0,");
+}
+
+// Iw as an independent reference: right-aligned digits, or w asterisks.
+std::string plain_int(int64_t v, int w) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%" PRId64, v);
+  std::string t = buf;
+  return int(t.size()) > w ? std::string(size_t(w), '*') : std::string(size_t(w) - t.size(), ' ') + t;
+}
+
+TEST(ColumnWriting, ColumnsThatRepeatTheirValueWriteAsFresh) {
+  // Records as a path walk writes them: most columns keep their value from one
+  // record to the next, some change, some overflow, some are negative.
+  const Format f = Format::parse("(I5,1H,,I3,1H,,I1,1H,,2X,I7,1H,,I2,1H,)");
+  const int widths[5] = {5, 3, 1, 7, 2};
+  std::mt19937_64 rng(17);
+  Out v[5];
+  int64_t held[5] = {};
+  for (int rec = 0; rec < 20000; ++rec) {
+    for (int k = 0; k < 5; ++k) {
+      if (rng() % 4 == 0) {
+        const int64_t span = int64_t(rng() % 3 == 0 ? 1000000000 : 150);
+        held[k] = int64_t(rng() % uint64_t(2 * span)) - span / 3;
+      }
+      v[k] = held[k];
+    }
+    std::string expected;
+    for (int k = 0; k < 5; ++k) expected += (k == 3 ? "  " : "") + plain_int(held[k], widths[k]) + ",";
+    std::string got;
+    format_record(got, f, v, 5);
+    ASSERT_EQ(got, expected) << "record " << rec;
+    // A record cut short by its values ends before the first field without one.
+    std::string shorter;
+    format_record(shorter, f, v, 3);
+    ASSERT_EQ(shorter, expected.substr(0, 5 + 1 + 3 + 1 + 1 + 1)) << "record " << rec;
+  }
+}
+
+TEST(ColumnWriting, FileOutputIsTheRecordsInOrderAcrossItsBuffer) {
+  TempDir dir;
+  const Format path = Format::parse("(4(I5,1H,),3(I3,1H,),I7,1H,,I1,1H,)");
+  const Format named = Format::parse("(I4,1X,A,1H,,F6.2)");    // a text of any length
+  const Format pairs = Format::parse("(I3,2(I2,1H,))");         // reversion onto new lines
+  const Format prompt = Format::parse("('Which (1) = ',$)");   // no line end
+  int u = free_unit();
+  ASSERT_TRUE(open_write(u, "out.csv"));
+  std::string expected;
+  std::mt19937 rng(3);
+  for (int rec = 0; rec < 40000; ++rec) {
+    std::string line;
+    switch (rec % 4) {
+      case 0: {
+        Out v[9];
+        for (int k = 0; k < 9; ++k) v[k] = int32_t(rng() % 200000) - 1000;
+        format_record(line, path, v, 9);
+        write_fmt(u, path, v, 9);
+        line += '\n';
+        break;
+      }
+      case 1: {
+        const std::string text(rng() % 90, char('a' + rec % 26));
+        Out v[3] = {int32_t(rec % 10000), std::string_view(text), float(rng() % 100000) / 7.0f};
+        format_record(line, named, v, 3);
+        write_fmt(u, named, v, 3);
+        line += '\n';
+        break;
+      }
+      case 2: {
+        Out v[8];
+        for (int k = 0; k < 8; ++k) v[k] = int32_t(rng() % 120);
+        const size_t n = 1 + rng() % 8;
+        format_record(line, pairs, v, n);
+        write_fmt(u, pairs, v, n);
+        line += '\n';
+        break;
+      }
+      default:
+        format_record(line, prompt, nullptr, 0);
+        write_fmt(u, prompt, nullptr, 0);
+        write_line(u, "2");
+        line += "2\n";
+        break;
+    }
+    expected += line;
+  }
+  close_unit(u);
+  ASSERT_GT(expected.size(), size_t(1) << 20);  // many times the 64 KiB output buffer
+  EXPECT_TRUE(test::read_file("out.csv") == expected);
 }
 
 TEST(ColumnWriting, NoAdvanceLeavesThePromptOpen) {
@@ -219,6 +312,33 @@ TEST(FreeReading, StrictIntegersAndRealForms) {
   }
   EXPECT_TRUE(read_free_text("1.2.3", {&f}).bad());
   EXPECT_TRUE(read_free_text("nan", {&f}).bad());
+}
+
+TEST(FreeReading, DecimalsAreReadAsStrtodReadsThem) {
+  // Plain decimals of every length, point position and sign, with the ties and
+  // near-ties that a careless conversion rounds the wrong way.
+  std::mt19937_64 rng(29);
+  for (int i = 0; i < 200000; ++i) {
+    std::string t;
+    if (rng() % 3 == 0) t += rng() % 2 ? '-' : '+';
+    const int digits = 1 + int(rng() % 22);
+    const int point = int(rng() % (digits + 2)) - 1;  // -1: no point
+    for (int k = 0; k < digits; ++k) {
+      if (k == point) t += '.';
+      t += char('0' + (k == 0 && rng() % 2 ? 0 : rng() % 10));
+    }
+    if (point == digits) t += '.';
+    std::string with_exponent = t;
+    with_exponent += "e0";
+    const double want = std::strtod(with_exponent.c_str(), nullptr);
+    double d = 1.0;
+    float f = 1.0f;
+    ASSERT_TRUE(read_free_text(t, {&d})) << t;
+    ASSERT_TRUE(read_free_text(t, {&f})) << t;
+    const float want_f = float(want);
+    ASSERT_EQ(std::memcmp(&d, &want, sizeof d), 0) << t << ": " << d << " against " << want;
+    ASSERT_EQ(std::memcmp(&f, &want_f, sizeof f), 0) << t;
+  }
 }
 
 TEST(FreeReading, ContinuationEndOfFileCrlfAndByteOrderMark) {
