@@ -136,21 +136,6 @@ bool contains(const Lines& lines, const std::string& text) {
   return false;
 }
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : line) {
-    if (c == ',') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  EXPECT_TRUE(cur.empty()) << "record does not end in a comma: " << line;
-  return out;
-}
-
 // The worked example: zone 1 walks to stop 101, rides route 12 (mode 1) over
 // 101-102-103, gets off and walks to zone 2. Walking all the way is slower.
 void worked_example(TransitNet& n) {
@@ -189,7 +174,7 @@ TEST(BusAssign, WorkedExamplePathRecordsFieldByField) {
   };
   const size_t widths[] = {1, 5, 5, 5, 5, 2, 5, 6, 6, 3, 3, 3};
   for (size_t i = 0; i < expected.size(); ++i) {
-    const auto f = fields(path[i + 1]);
+    const auto f = test::csv_fields(path[i + 1]);
     ASSERT_EQ(f.size(), 12u) << path[i + 1];
     for (size_t c = 0; c < 12; ++c) {
       EXPECT_EQ(f[c].size(), widths[c]) << "record " << i + 1 << " field " << c + 1;
@@ -283,7 +268,7 @@ TEST(BusAssign, GetOffStepNamesTheRouteBoardedNextAtTheSameStop) {
   const int64_t next[] = {0, 0, 0, 0, 7, 0, 0, 0};
   const int64_t mode[] = {0, 2, 2, 2, 1, 1, 1, 0};
   for (size_t i = 0; i < 8; ++i) {
-    const auto f = fields(path[i + 1]);
+    const auto f = test::csv_fields(path[i + 1]);
     ASSERT_EQ(f.size(), 12u);
     EXPECT_EQ(std::stoll(f[0]), flag[i]) << "step " << i + 1;
     EXPECT_EQ(std::stoll(f[4]), route[i]) << "step " << i + 1;
@@ -316,7 +301,7 @@ TEST(BusAssign, TransferStepNamesBothRoutes) {
   const Lines path = read_lines("Transit PathPT02.csv");
   ASSERT_EQ(path.size(), 8u);
   // walk, get-off 4, ride 4, transfer 3 -> 4, ride 3, get-on 3, walk
-  const auto t = fields(path[4]);
+  const auto t = test::csv_fields(path[4]);
   EXPECT_EQ(std::stoll(t[0]), 3);    // FLAG
   EXPECT_EQ(std::stoll(t[1]), 0);    // no road link
   EXPECT_EQ(std::stoll(t[2]), 102);  // O-Node
@@ -365,7 +350,7 @@ TEST(BusAssign, RouteNodeAtTheOriginDoesNotEndThePath) {
 
   const Lines path = read_lines("Transit PathPT02.csv");
   ASSERT_EQ(path.size(), 5u);  // walk, get-off, ride, get-on
-  EXPECT_EQ(std::stoll(fields(path[4])[0]), 1);
+  EXPECT_EQ(std::stoll(test::csv_fields(path[4])[0]), 1);
   EXPECT_EQ(read_lines("Transit Impedance02.csv")[1], "  1,  2,     3,   700, 1,   7.0,  2.00,      2,    1.5,    3.0,");
   EXPECT_EQ(n.load(1, 5 * RB + 1), 3);
 }
@@ -393,7 +378,7 @@ TEST(BusAssign, TripsOfSeveralTablesAreScaledAndRoundedPerRecord) {
     n.run(2);
     const Lines imp = read_lines("Transit Impedance02.csv");
     ASSERT_EQ(imp.size(), 2u);
-    EXPECT_EQ(std::stoll(fields(imp[1])[2]), c.trips);
+    EXPECT_EQ(std::stoll(test::csv_fields(imp[1])[2]), c.trips);
     EXPECT_EQ(n.load(1, 101), c.trips);
   }
 }
@@ -408,7 +393,7 @@ TEST(BusAssign, BadOdRecordIsReportedWithItsFileAndSkipped) {
   EXPECT_TRUE(contains(n.console, " *** Error OD pair at Record (     2)  value =    0   2      5"));
   EXPECT_TRUE(contains(n.log, " *** Error OD pair at Record (     2)  value =    0   2      5"));
   EXPECT_TRUE(contains(n.log, "PT1.csv line 2"));
-  EXPECT_EQ(std::stoll(fields(read_lines("Transit Impedance02.csv")[1])[2]), 5);
+  EXPECT_EQ(std::stoll(test::csv_fields(read_lines("Transit Impedance02.csv")[1])[2]), 5);
 }
 
 TEST(BusAssign, MissingOdFilePausesAndGoesOnAtEndOfInput) {
@@ -431,7 +416,7 @@ TEST(BusAssign, MissingOdFilePausesAndGoesOnAtEndOfInput) {
     EXPECT_TRUE(contains(n.console, " *** Error *** Not Exist OD File Nowhere.csv"));
     EXPECT_TRUE(contains(n.log, " *** Error *** Not Exist OD File Nowhere.csv"));
     // The second table is still read and assigned.
-    EXPECT_EQ(std::stoll(fields(read_lines("Transit Impedance02.csv")[1])[2]), 3);
+    EXPECT_EQ(std::stoll(test::csv_fields(read_lines("Transit Impedance02.csv")[1])[2]), 3);
   }
 }
 
@@ -463,7 +448,7 @@ TEST(BusAssign, PassengerPcuIsAddedInModeOneOnlyAndNeverForRail) {
     const int32_t gain = MODEPT == 1 ? 2 : 0;
     EXPECT_EQ(n.t->LINK(k1, 9), 100 + gain);
     EXPECT_EQ(n.t->LINK(k2, 9), 100 + gain);
-    const auto rec = fields(read_lines("Traffic Assign02PT.csv")[size_t(k1)]);
+    const auto rec = test::csv_fields(read_lines("Traffic Assign02PT.csv")[size_t(k1)]);
     EXPECT_EQ(std::stod(rec[9]), 40.0);   // MODE 1 persons
     EXPECT_EQ(std::stod(rec[15]), 50.0);  // MODE 7 persons
     EXPECT_EQ(std::stoll(rec[8]), 100 + gain);
@@ -652,7 +637,7 @@ TEST(BusAssign, PathLongerThanTheStepTableKeepsItsNextRoute) {
   const Lines path = read_lines("Transit PathPT02.csv");
   const size_t steps = size_t(chain) + 1 + 3 + 4;  // walks, get-off 7, ride, get-on, get-off 5, ride, get-on, walk
   ASSERT_EQ(path.size(), steps + 1);
-  const auto off5 = fields(path[size_t(chain) + 1 + 4]);
+  const auto off5 = test::csv_fields(path[size_t(chain) + 1 + 4]);
   EXPECT_EQ(std::stoll(off5[0]), 2);
   EXPECT_EQ(std::stoll(off5[4]), 5);
   EXPECT_EQ(std::stoll(off5[6]), 7);

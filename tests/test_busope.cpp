@@ -106,20 +106,6 @@ const char* const HEADER =
     " Route ID,Mode,Initial Headway,Final Headway,A-Node,B-Node,Max Passengers,Sections,Average Paasengers,"
     "Node,Max Get-On,Node,Max Transfer On,Node,Max Get-Off,Node,Max Transfer Off,Flat Tariff,Distance Tariff,";
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : line) {
-    if (c == ',') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  return out;
-}
-
 TEST(BusOpeOut, RouteRecordsWithBusiestSectionAndStops) {
   TempDir dir;
   Routes r;
@@ -159,14 +145,14 @@ TEST(BusOpeOut, RouteRecordsWithBusiestSectionAndStops) {
             "    3, 0,  0.00,  0.00,    0,    0,      0,  0,      0.0,    0,      0,    0,      0,    0,      0,"
             "    0,      0,    0.0,    0.0,");
   // Route 4: boardings of 10 and 10 keep stop 401; it hands 7 on to route 5 at 402.
-  const auto r4 = fields(lines[4]);
+  const auto r4 = test::csv_fields(lines[4]);
   ASSERT_EQ(r4.size(), 19u);
   EXPECT_EQ(r4[9], "  401");
   EXPECT_EQ(r4[10], "     10");
   EXPECT_EQ(r4[15], "  402");
   EXPECT_EQ(r4[16], "      7");
   // Route 5: a load of ten million or more does not fit I7 (nor its mean F9.1).
-  const auto r5 = fields(lines[5]);
+  const auto r5 = test::csv_fields(lines[5]);
   ASSERT_EQ(r5.size(), 19u);
   EXPECT_EQ(r5[6], "*******");
   EXPECT_EQ(r5[8], "*********");

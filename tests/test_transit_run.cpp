@@ -19,20 +19,6 @@ using test::read_lines;
 using test::TempDir;
 using Lines = std::vector<std::string>;
 
-std::vector<std::string> fields(const std::string& line) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : line) {
-    if (c == ',') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  return out;
-}
-
 void copy_example() {
   const fs::path src = fs::path(ROUTAVA_SOURCE_DIR) / "examples" / "transit";
   for (const auto& e : fs::directory_iterator(src)) {
@@ -85,7 +71,7 @@ std::map<std::pair<int, int>, std::vector<std::string>> link_records(const std::
   std::map<std::pair<int, int>, std::vector<std::string>> out;
   const Lines lines = read_lines(file);
   for (size_t i = 1; i < lines.size(); ++i) {
-    auto f = fields(lines[i]);
+    auto f = test::csv_fields(lines[i]);
     out[{std::stoi(f[0]), std::stoi(f[1])}] = f;
   }
   return out;
@@ -99,7 +85,7 @@ void check_paths_against_volumes(const std::string& stage) {
   ASSERT_GT(path.size(), 1u);
   std::map<std::pair<int, int>, std::vector<std::vector<std::string>>> pairs;
   for (size_t i = 1; i < path.size(); ++i) {
-    auto f = fields(path[i]);
+    auto f = test::csv_fields(path[i]);
     ASSERT_EQ(f.size(), 12u) << path[i];
     pairs[{std::stoi(f[9]), std::stoi(f[10])}].push_back(f);
   }
@@ -122,7 +108,7 @@ void check_paths_against_volumes(const std::string& stage) {
   }
   const Lines vol = read_lines("Traffic Assign" + stage + "PT.csv");
   for (size_t k = 1; k < vol.size(); ++k) {
-    const auto f = fields(vol[k]);
+    const auto f = test::csv_fields(vol[k]);
     ASSERT_EQ(f.size(), 40u);
     for (int m = 1; m <= 10; ++m) {
       EXPECT_DOUBLE_EQ(std::stod(f[size_t(8 + m)]), riders[int(k)][m]) << "link " << k << " mode " << m;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "run/recio.hpp"
 
 namespace routava::test {
@@ -95,6 +97,22 @@ inline std::string read_file(const fs::path& name) {
 
 inline std::vector<std::string> read_lines(const fs::path& name) {
   return Console::split_lines(read_file(name));
+}
+
+// The fields of a CSV record whose every field ends in a comma, as all result files write them.
+inline std::vector<std::string> csv_fields(const std::string& line) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : line) {
+    if (c == ',') {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  EXPECT_TRUE(cur.empty()) << "record does not end in a comma: " << line;
+  return out;
 }
 
 // Copies every file of a network directory under tests/data into the working directory.
