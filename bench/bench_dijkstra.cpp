@@ -8,6 +8,7 @@
 #include <string>
 
 #include "run/recio.hpp"
+#include "road/Dijkstra.hpp"
 #include "run/routines.hpp"
 
 namespace routava {
@@ -41,8 +42,8 @@ struct Network {
 
   int16_t search(int32_t zone) {
     int16_t flag = 0;
-    DIJKSTRA(KSW, NNODE, NZ, zone, NCENT(zone, 2), 0, *NODTBL, *LNKVT, NCUT, *LCUT, flag, *TREE, 0,
-             work);
+    DIJKSTRA(SearchNet{*NODTBL, NNODE, *LNKVT, *LCUT, NCUT, KSW, NZ}, zone, NCENT(zone, 2), 0, 0,
+             *TREE, work, flag);
     return flag;
   }
 };

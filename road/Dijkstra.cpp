@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "road/Dijkstra.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
 
@@ -175,10 +176,13 @@ bool cut_forbids(const SearchWork& w, int64_t A, int64_t B, int64_t C, int64_t H
 
 }  // namespace
 
-void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int32_t origin_zone,
-              int32_t origin_node, int LOG, const NodeTable& NODTBL, const NetTable& table,
-              int32_t NCUT, const CutTable& LCUT, int16_t& unreached, TreeTable& TREE,
-              int16_t KDEBUG, SearchWork& work) {
+void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
+              int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached) {
+  const NodeTable& NODTBL = net.NODTBL;
+  const NetTable& table = net.table;
+  const CutTable& LCUT = net.LCUT;
+  const int32_t NNODE = net.NNODE, NCUT = net.NCUT, NZ = net.NZ;
+  const std::array<int16_t, 11>& KSW = net.KSW;
   static const Format progress_fmt =
       Format::parse("(3X,'Search Home(',I4,') Zones =',I4,3X,'Nodes =',I7)");
   static const Format unreached_fmt = Format::parse("(2X,'From',I4,2X,'can not connect with',2I4)");

@@ -3,6 +3,7 @@
 #include <new>
 #include <vector>
 
+#include "road/Dijkstra.hpp"
 #include "road/VehicleOutput.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
@@ -237,6 +238,7 @@ void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
 
       // 5.-7. Origin by origin: search, then walk every destination.
       SearchWork search;
+      const SearchNet net{NODTBL, NNODE, LNKVT, LCUT, NCUT, stage.KSW, NZ};
       Walk w{set, VPCU, NLROAD, LINK, NCENT, TARIFF, NLVT, NNODE, LNKVT, TREE, work.data(), vf};
       const std::string fname3 = pad(FN[3], 40);
       int32_t counter = 0;
@@ -256,8 +258,9 @@ void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
         const int32_t origin_node = NCENT(o, 2);
         const bool searched = origin_node >= 1;
         if (searched) {
-          DIJKSTRA(stage.KSW, NNODE, NZ, o, origin_node, LOG, NODTBL, LNKVT, NCUT, LCUT, IERR,
-                   TREE, set.KDEBUG, search);
+          int16_t unreached = 0;
+          DIJKSTRA(net, o, origin_node, LOG, set.KDEBUG, TREE, search, unreached);
+          IERR = std::max(IERR, unreached);
         }
         for (int32_t d = 1; d <= od.NZ; ++d) {
           if (d == o) continue;

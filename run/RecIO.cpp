@@ -1033,6 +1033,25 @@ void say_line(int log, std::string_view text) {
   if (log > 0) emit(log, text, true);
 }
 
+void raise_level(int16_t& IERR, int by) {
+  IERR = int16_t(std::clamp(int(IERR) + by, 0, LEVEL_CAP));
+}
+
+void say_heading(int log, std::string_view name, int rule) {
+  std::string s = " === SUBROUTINE ";
+  s += name;
+  s += ' ';
+  s.append(size_t(std::max(rule, 0)), '=');
+  say_line(log, s);
+}
+
+void say_alloc_failure(int log, std::string_view name, std::string_view what, int16_t& IERR,
+                       int rule) {
+  say_heading(log, name, rule);
+  say(log, {what, ALLOC_STATUS});
+  raise_level(IERR, 9);
+}
+
 // ======================================================================= reading
 
 namespace {

@@ -27,6 +27,90 @@ constexpr int64_t ROUTE_BASE = 100000;    // route node code = route * ROUTE_BAS
 
 constexpr int LOG_UNIT = 60;
 
+// ---- Table columns (1-based, as the tables are indexed)
+
+// LINK: the road link table, one row per record of Network.csv.
+constexpr int LINK_ANODE = 1;      // from-node code
+constexpr int LINK_BNODE = 2;      // to-node code
+constexpr int LINK_CHARACTER = 3;  // link type: < 7 road, 7-8 walking penalised, >= 9 closed
+constexpr int LINK_GROUP = 4;      // evaluation group, carried into the results only
+constexpr int LINK_QVTYPE = 5;     // speed-flow type 1..99 (row of QVTAB), 0 none
+constexpr int LINK_TARIFF = 6;     // tariff type 1..99 (row of TARIFF), 0 free
+constexpr int LINK_LENGTH = 7;     // metres
+constexpr int LINK_SPEED = 8;      // km/h, set by LNKSPEED
+constexpr int LINK_VOLUME = 9;     // PCU, accumulated over the stages
+constexpr int LINK_SCREEN = 10;    // screen-line number, 0 none
+constexpr int LINK_RAMP = 11;      // ramp number, 0 none
+constexpr int LINK_COLS = 11;
+
+// LNKVT and LNKPT: the network tables searched by DIJKSTRA ("NTABLE" in messages).
+constexpr int LNK_ROAD = 1;       // row of the road link in LINK, 0 for a transit row off the road
+constexpr int LNK_FROM = 2;       // from-node code (route-coded for transit rows)
+constexpr int LNK_TO = 3;         // to-node code
+constexpr int LNK_IMPEDANCE = 4;  // hundredths of a minute, money terms included
+constexpr int LNK_TONODE = 5;     // internal number (row of NODTBL) of the to-node, 0 none
+constexpr int LNK_TIME = 6;       // hundredths of a minute, without money terms
+constexpr int LNK_KIND = 7;       // 0 road, 99 closed road, 1..10 transit mode
+constexpr int LNK_LOAD = 8;       // persons (transit loads)
+constexpr int LNK_COLS = 8;
+constexpr int64_t KIND_ROAD = 0;
+constexpr int64_t KIND_CLOSED = 99;
+
+// NODTBL: the node table of the network table of the current stage.
+constexpr int NOD_CODE = 1;   // node code, ascending
+constexpr int NOD_FIRST = 2;  // first row of the network table leaving the node
+constexpr int NOD_LAST = 3;   // last such row
+constexpr int NOD_ZONE = 4;   // zone number when the node is a centroid, else 0
+constexpr int NOD_CUT = 5;    // number of cut entries whose middle node this is
+constexpr int NOD_COLS = 5;
+
+// TREE: the path tree DIJKSTRA leaves for one origin, one row per internal node.
+constexpr int TREE_CODE = 1;       // node code
+constexpr int TREE_PRED_CODE = 2;  // predecessor's node code, 0 for the origin and unreached nodes
+constexpr int TREE_LABEL = 3;      // hundredths of a minute from the origin, UNREACHED if none
+constexpr int TREE_ROW = 4;        // row of the network table that reaches the node, 0 none
+constexpr int TREE_PRED = 5;       // predecessor's internal node number, 0 none
+constexpr int TREE_COLS = 5;
+
+// LCUT: link cuts and prohibited turns, node codes of the forbidden sequence backwards.
+constexpr int CUT_LAST = 1;    // the node entered
+constexpr int CUT_MIDDLE = 2;  // the node it is entered from (carries the NODTBL marker)
+constexpr int CUT_BEFORE = 3;  // the node before that, 0 for a cut link
+constexpr int CUT_FIRST = 4;   // the first node of a four-node sequence, 0 otherwise
+constexpr int CUT_COLS = 4;
+
+// NCENT: zone centroids.
+constexpr int CENT_CODE = 1;  // centroid node code (the zone number itself)
+constexpr int CENT_NODE = 2;  // its internal node number, 0 when no link leaves it
+
+// QVTAB: speed-flow curves, one row per QV type.
+constexpr int QV_V1 = 1;  // km/h, free speed
+constexpr int QV_V2 = 2;  // km/h at Q1
+constexpr int QV_V3 = 3;  // km/h at Q2
+constexpr int QV_Q1 = 4;  // PCU
+constexpr int QV_Q2 = 5;  // PCU
+constexpr int QV_COLS = 5;
+
+// TARIFF: road tolls, one row per tariff type.
+constexpr int TARIFF_FLAT = 1;    // money per passage
+constexpr int TARIFF_PER_KM = 2;  // money per km
+constexpr int TARIFF_COLS = 2;
+
+// MODTAB: transit mode conditions of ModePCU.txt, one row per mode.
+constexpr int MODE_PCU = 1;    // PCU of one vehicle
+constexpr int MODE_AVE = 2;    // average passengers of one vehicle
+constexpr int MODE_MAX = 3;    // largest number of passengers of one vehicle
+constexpr int MODE_HOURS = 4;  // hours the demand stands for
+constexpr int MODE_C = 5;      // capacity check switch (positive: sections may be removed)
+constexpr int MODE_RED = 6;    // "Red." value of the file, carried only
+constexpr int MODE_MINHD = 7;  // minutes, minimum headway
+constexpr int MODE_COLS = 7;
+
+// RTFARE: route fares, one row per route id.
+constexpr int FARE_FLAT = 1;    // money per boarding
+constexpr int FARE_PER_KM = 2;  // money per km ridden
+constexpr int FARE_COLS = 2;
+
 // The route of a node code (0 for a road node), and whether a route id fits the route tables.
 inline int route_part(int64_t code) { return int(code / ROUTE_BASE); }
 inline bool is_route_id(int q) { return q >= 1 && q <= LBSIZE; }
@@ -106,7 +190,7 @@ class Vec {
   std::vector<T> data_;
 };
 
-using LinkTable = Table<int32_t>;  // LINK(LRSIZE, 11)
+using LinkTable = Table<int32_t>;  // LINK(LRSIZE, LINK_COLS)
 using NetTable = Table<int64_t>;   // LNKVT, LNKPT (LKSIZE, 8)
 using NodeTable = Table<int64_t>;  // NODTBL(NODESZ, 5)
 using TreeTable = Table<int64_t>;  // TREE(NODESZ, 5)
@@ -149,32 +233,32 @@ using FileNames = std::array<std::string, 8>;
 // The tables that live for the whole run, owned by the main program and handed
 // to each routine as arguments.
 struct SharedTables {
-  LinkTable LINK{LRSIZE, 11};
+  LinkTable LINK{LRSIZE, LINK_COLS};
   int32_t NLROAD = 0;
-  NetTable LNKVT{LKSIZE, 8};
+  NetTable LNKVT{LKSIZE, LNK_COLS};
   int32_t NLVT = 0;
-  NetTable LNKPT{LKSIZE, 8};
+  NetTable LNKPT{LKSIZE, LNK_COLS};
   int32_t NLPT = 0;
-  NodeTable NODTBL{NODESZ, 5};
+  NodeTable NODTBL{NODESZ, NOD_COLS};
   int32_t NNODE = 0;
   int32_t NZ = 0;
   CentTable NCENT{NZSIZE, 2};
-  CutTable LCUT{TURNSZ, 4};
+  CutTable LCUT{TURNSZ, CUT_COLS};
   int32_t NCUT = 0;
   // road tables
-  RealTable QVTAB{99, 5};
-  RealTable TARIFF{99, 2};
+  RealTable QVTAB{99, QV_COLS};
+  RealTable TARIFF{99, TARIFF_COLS};
   Vec<std::string> ODVT{NODFSZ};
   Vec<int16_t> ODVTYP{NODFSZ};
   Vec<float> VPCU{NVTYPE};
   Vec<float> VPASS{NVTYPE};
   // transit tables
-  RealTable MODTAB{NVTYPE, 7};
+  RealTable MODTAB{NVTYPE, MODE_COLS};
   Vec<std::string> ODPT{NODFSZ};
   Vec<int16_t> RTMODE{LBSIZE};
   Vec<float> RTFREQ{LBSIZE};
   Vec<float> RTFREQ0{LBSIZE};
-  RealTable RTFARE{LBSIZE, 2};
+  RealTable RTFARE{LBSIZE, FARE_COLS};
   int32_t NROUTE = 0;
 };
 

@@ -184,6 +184,26 @@ void say_fmt(int log, const Format& f, std::initializer_list<Out> values);  // c
 void say_fmt(int log, std::string_view fmt, std::initializer_list<Out> values);
 void say_line(int log, std::string_view text);
 
+// ---------------------------------------------------------------- reporting
+//
+// A routine that finds a problem writes its message with say*, raises IERR and
+// returns; the caller decides whether the run goes on (0 normal, 1-8 warnings,
+// 9 and above fatal).
+
+// The largest error level: counts saturate here instead of wrapping.
+constexpr int LEVEL_CAP = 30000;
+// The status printed after an allocation-failure message.
+constexpr int ALLOC_STATUS = 1;
+
+// Raises an error level by `by`, saturating at LEVEL_CAP.
+void raise_level(int16_t& IERR, int by);
+// " === SUBROUTINE name =======" (rule: the number of closing "="), screen then log.
+void say_heading(int log, std::string_view name, int rule = 7);
+// The heading, then `what` (" WORK(LR,10,3) allocation error") with ALLOC_STATUS;
+// raises IERR by 9.
+void say_alloc_failure(int log, std::string_view name, std::string_view what, int16_t& IERR,
+                       int rule = 7);
+
 // ---------------------------------------------------------------- reading
 
 enum class ReadStatus { OK, END, BAD };

@@ -5,10 +5,24 @@
 #include <string>
 #include <string_view>
 
-#include "road/Dijkstra.hpp"
 #include "run/definition.hpp"
 
 namespace routava {
+
+struct SearchWork;  // road/Dijkstra.hpp: work storage of the path search, kept between origins
+
+// The network one stage searches: its node table, network table (sorted by
+// from-node), cuts, usable link kinds and zone count. Built once per stage and
+// handed to every search of it.
+struct SearchNet {
+  const NodeTable& NODTBL;
+  int32_t NNODE;
+  const NetTable& table;  // LNKVT or LNKPT
+  const CutTable& LCUT;
+  int32_t NCUT;
+  const std::array<int16_t, 11>& KSW;  // KSW[1..10] of the stage record
+  int32_t NZ;
+};
 
 // ---- run control
 // The whole run in the working directory; returns the process exit status.
@@ -45,10 +59,10 @@ void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int k, int64_t code, int LOG
 // ---- road assignment
 void HSORT(NetTable& A, int32_t N, int NCOL, int KEY);
 void HEAP(NetTable& A, int32_t L, int32_t IR, int64_t* ROW, int NCOL, int KEY);
-void DIJKSTRA(const std::array<int16_t, 11>& KSW, int32_t NNODE, int32_t NZ, int32_t origin_zone,
-              int32_t origin_node, int LOG, const NodeTable& NODTBL, const NetTable& table,
-              int32_t NCUT, const CutTable& LCUT, int16_t& unreached, TreeTable& TREE,
-              int16_t KDEBUG, SearchWork& work);
+// The minimum-impedance tree from one origin zone into TREE. `unreached` is set to
+// 0, to 1 when some zone cannot be reached, or to 9 when work storage ran out.
+void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
+              int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached);
 void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB);
 void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL,
             CutTable& LCUT, int16_t& IERR);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "run/recio.hpp"
+#include "road/Dijkstra.hpp"
 #include "run/routines.hpp"
 #include "testutil.hpp"
 
@@ -65,8 +66,8 @@ struct Net {
 
   int16_t search(int32_t origin, int16_t debug = 0, int log = 0) {
     int16_t flag = -1;
-    DIJKSTRA(KSW, NNODE, NZ, origin, node(origin), log, NODTBL, LNK, NCUT, LCUT, flag, TREE, debug,
-             work);
+    DIJKSTRA(SearchNet{NODTBL, NNODE, LNK, LCUT, NCUT, KSW, NZ}, origin, node(origin), log, debug,
+             TREE, work, flag);
     return flag;
   }
 
@@ -313,8 +314,8 @@ TEST(Dijkstra, OriginWithoutNodeRowReachesNothing) {
   Console con;
   Net net({{1, 2, 1}, {2, 1, 1}}, 2);
   int16_t flag = -1;
-  DIJKSTRA(net.KSW, net.NNODE, net.NZ, 3, 0, 0, net.NODTBL, net.LNK, 0, net.LCUT, flag, net.TREE, 0,
-           net.work);
+  DIJKSTRA(SearchNet{net.NODTBL, net.NNODE, net.LNK, net.LCUT, 0, net.KSW, net.NZ}, 3, 0, 0, 0,
+           net.TREE, net.work, flag);
   EXPECT_EQ(flag, 1);
   EXPECT_EQ(con.lines(), (std::vector<std::string>{"  From   3  can not connect with   1   0",
                                                    "  From   3  can not connect with   2   0"}));
@@ -450,13 +451,12 @@ TEST(Dijkstra, ReusedWorkGivesTheTreeOfAFreshSearch) {
       // Alternate between two trees now and then: the reset must follow.
       TreeTable& tree = rng() % 3 == 0 ? other : net.TREE;
       int16_t flag = 0;
-      DIJKSTRA(net.KSW, net.NNODE, nz, o, net.node(o), 0, net.NODTBL, net.LNK, net.NCUT, net.LCUT,
-               flag, tree, 0, net.work);
+      const SearchNet view{net.NODTBL, net.NNODE, net.LNK, net.LCUT, net.NCUT, net.KSW, nz};
+      DIJKSTRA(view, o, net.node(o), 0, 0, tree, net.work, flag);
       TreeTable fresh_tree(NODESZ, 5);
       SearchWork fresh;
       int16_t fresh_flag = 0;
-      DIJKSTRA(net.KSW, net.NNODE, nz, o, net.node(o), 0, net.NODTBL, net.LNK, net.NCUT, net.LCUT,
-               fresh_flag, fresh_tree, 0, fresh);
+      DIJKSTRA(view, o, net.node(o), 0, 0, fresh_tree, fresh, fresh_flag);
       ASSERT_EQ(flag, fresh_flag);
       for (int32_t n = 1; n <= net.NNODE; ++n)
         for (int c = 1; c <= 5; ++c)
@@ -475,8 +475,8 @@ TEST(Dijkstra, NoStaleRowsAfterTheNodeTableChanged) {
     // Same TREE and work; the node table rebuilt in place for another network.
     a.NODTBL = b->NODTBL;
     int16_t flag = 0;
-    DIJKSTRA(a.KSW, b->NNODE, 2, 1, b->node(1), 0, a.NODTBL, b->LNK, 0, a.LCUT, flag, a.TREE, 0,
-             a.work);
+    DIJKSTRA(SearchNet{a.NODTBL, b->NNODE, b->LNK, a.LCUT, 0, a.KSW, 2}, 1, b->node(1), 0, 0, a.TREE,
+             a.work, flag);
     for (int32_t n = 1; n <= b->NNODE; ++n) EXPECT_EQ(a.TREE(n, 1), b->NODTBL(n, 1)) << n;
     EXPECT_EQ(a.TREE(b->node(2), 2), b->NNODE == 2 ? 1 : 205);
     a.NODTBL = Net({{1, 101, 1}, {101, 102, 1}, {102, 2, 1}, {2, 1, 1}}, 2).NODTBL;

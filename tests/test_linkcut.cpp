@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "run/recio.hpp"
+#include "road/Dijkstra.hpp"
 #include "run/routines.hpp"
 #include "testutil.hpp"
 
@@ -272,9 +273,10 @@ TEST(LinkCut, CutsSteerTheSearch) {
   SearchWork work;
   std::array<int16_t, 11> ksw{};
   int16_t flag = 0;
-  DIJKSTRA(ksw, nodes.NNODE, 2, 1, 1, 0, nodes.NODTBL, lnk, 0, lcut, flag, tree, 0, work);
+  DIJKSTRA(SearchNet{nodes.NODTBL, nodes.NNODE, lnk, lcut, 0, ksw, 2}, 1, 1, 0, 0, tree, work, flag);
   EXPECT_EQ(tree(2, 3), 20);  // by 101 without the cut
-  DIJKSTRA(ksw, nodes.NNODE, 2, 1, 1, 0, nodes.NODTBL, lnk, ncut, lcut, flag, tree, 0, work);
+  DIJKSTRA(SearchNet{nodes.NODTBL, nodes.NNODE, lnk, lcut, ncut, ksw, 2}, 1, 1, 0, 0, tree, work,
+           flag);
   EXPECT_EQ(flag, 0);
   EXPECT_EQ(tree(2, 3), 30);
   EXPECT_EQ(tree(2, 2), 102);

@@ -34,7 +34,6 @@ constexpr float DIST_EDGES[NDIST + 1] = {0.01f, 2,  4,  6,  8,  10, 15, 20, 25, 
 constexpr float IMP_EDGES[NIMP + 1] = {0.1f, 10,  20,  30,  40,  50,  60,  70,  80, 90,
                                        100,  110, 120, 150, 180, 210, 240, 300, 999};  // min
 
-constexpr int32_t ALLOC_STATUS = ENOMEM;  // what a failed allocation reports as its status
 
 // A value whose field could not be read (asterisks of an overflow, say). It falls
 // in no class, and add() leaves every total it would have gone into alone.

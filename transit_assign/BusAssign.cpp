@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "road/Dijkstra.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
 #include "transit_assign/TransitOutput.hpp"
@@ -16,7 +17,6 @@ namespace routava {
 namespace {
 
 constexpr int MROUTE_SIZE = 1000;  // steps of a traced path; grown for longer paths
-constexpr int32_t ALLOC_STATUS = ENOMEM;
 
 struct Arrays {
   Table<float> WORK;           // (LR, 30): persons 1..10, person-km 11..20, person-hours 21..30
@@ -362,6 +362,7 @@ void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
   OUTTIME(LOG);
 
   SearchWork search;
+  const SearchNet net{NODTBL, NNODE, LNKPT, LCUT, NCUT, stage.KSW, NZ};
   const MessageFormats msg;
   TraceContext c{LNKPT, NLPT, LINK, NLROAD, RTMODE, RTFARE, NCENT, NNODE, a, tf, set, msg, LOG};
   bool aborted = false;
@@ -376,8 +377,7 @@ void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
     // has reported it); its pairs go to the error file.
     const bool searched = origin_node >= 1;
     if (searched) {
-      DIJKSTRA(stage.KSW, NNODE, NZ, o, origin_node, LOG, NODTBL, LNKPT, NCUT, LCUT, IERR, a.TREE,
-               set.KDEBUG, search);
+      DIJKSTRA(net, o, origin_node, LOG, set.KDEBUG, a.TREE, search, IERR);
     }
     if (set.KDEBUG >= 1) {
       OUTTIME(LOG);

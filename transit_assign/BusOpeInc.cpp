@@ -13,7 +13,6 @@
 namespace routava {
 namespace {
 
-constexpr int32_t ALLOC_STATUS = ENOMEM;
 
 int32_t truncate_to_int(float x) {
   if (!std::isfinite(x)) return 0;

@@ -12,7 +12,6 @@
 namespace routava {
 namespace {
 
-constexpr int32_t ALLOC_STATUS = ENOMEM;
 
 // The header is kept exactly as the file has always had it.
 constexpr const char* OPERATIONS_HEADER =

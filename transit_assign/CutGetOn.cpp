@@ -11,7 +11,6 @@
 namespace routava {
 namespace {
 
-constexpr int32_t ALLOC_STATUS = ENOMEM;
 
 // NODTBL as a plain index of from-node codes: code, first row, last row.
 bool index_from_nodes(int32_t NLPT, const NetTable& LNKPT, int LOG, int32_t& NNODE,
