@@ -253,6 +253,8 @@ TEST(ImportRefusals, BadInputNamesFileLineAndFieldAndWritesNothing) {
        {"t.tntp, line 5", "\"1 5\""}},
       {"stage factor the control file cannot hold", {{"n.tntp", net}, {"t.tntp", trips}},
        "tntp n.tntp t.tntp out --stages 40,12.5", {"--stages", "\"12.5\""}},
+      {"capacity QV.csv cannot hold", {{"n.tntp", net + "2 1 1e12 1 1 ;\n"}, {"t.tntp", trips}},
+       "tntp n.tntp t.tntp out", {"n.tntp, line 5", "400,000,000 PCU"}},
       {"two nodes of one zone", {{"node.csv", nodes + "3,2\n"}, {"link.csv", links}, {"d.csv", demand}},
        "gmns node.csv link.csv d.csv out", {"node.csv, line 4", "zone_id 2 is already the zone of node 2"}},
   };

@@ -83,7 +83,10 @@ Command parse_args(int argc, char** argv) {
     } else if (a == "--speed-unit") {
       if (!speed_unit(v, c.opt.kmh_per_speed)) throw ImportError("--speed-unit \"" + v + "\" is not one of kmh, mph");
     } else if (a == "--stages") c.opt.stages = stage_factors(v);
-    else if (a == "--time-value") c.opt.time_value = positive_number(a, v, 99999.5);
+    else if (a == "--time-value") {
+      if (!parse_number(v, c.opt.time_value) || c.opt.time_value < 0 || c.opt.time_value >= 99999.5)
+        throw ImportError("--time-value \"" + v + "\" must be a number from 0 to below 99999.5 (money per hour)");
+    }
     else if (a == "--capacity-factor") c.opt.capacity_factor = positive_number(a, v, 1e6);
     else throw ImportError("unknown option " + a);
   }

@@ -23,6 +23,10 @@ constexpr int MIN_KMH = 6;           // one metre then moves a link time by at m
 constexpr int MAX_KMH = 999;         // the speed columns of the results are three wide
 constexpr int64_t MAX_LENGTH_M = 9999999;
 constexpr int64_t CODE_OFFSET = 1000;  // ordinary node n becomes 1000 + n
+constexpr double MAX_CAPACITY = 4e8;   // Q2 = 2 x capacity must fit its field of QV.csv
+constexpr double MAX_DIVISOR = 1e6;    // BPR divisors beyond this all mean "stopped"
+constexpr double MAX_MINUTES = 1e5;    // keeps every path's label far below the unreached value
+constexpr double MAX_TOLL = 1e6;
 
 struct OutLink {
   int64_t a = 0, b = 0;
@@ -78,10 +82,12 @@ CurveInput curve_input(const Link& l, const Options& opt) {
     capacity *= std::pow(0.15 / b, 1.0 / l.power);
     b = 0.15;
   }
+  if (capacity > MAX_CAPACITY)
+    throw ImportError(l.where, 0, "a capacity of more than 400,000,000 PCU (after --capacity-factor), which QV.csv cannot hold");
   if (capacity > 0 && b > 0) {
     in.capacity = capacity;
-    in.f2 = 1.0 + b;
-    in.f3 = 1.0 + b * std::pow(2.0, l.power);
+    in.f2 = std::min(1.0 + b, MAX_DIVISOR);
+    in.f3 = std::min(1.0 + b * std::pow(2.0, std::min(l.power, 64.0)), MAX_DIVISOR);
   } else {
     in.capacity = capacity;
   }
@@ -243,8 +249,10 @@ void write_workdir(const Source& src, const Options& opt, const std::string& dir
 
   // Tariff types: one per toll.
   std::map<int64_t, int> tariffs;  // toll in hundredths -> type
-  for (const Link& l : src.links)
+  for (const Link& l : src.links) {
+    if (l.toll >= MAX_TOLL) throw ImportError(l.where, 0, "a toll of 1,000,000 or more");
     if (l.toll > 0) tariffs.emplace(std::llround(l.toll * 100.0), 0);
+  }
   if (tariffs.size() > size_t(MAX_TYPES))
     throw ImportError(src.network_file, 0,
                       std::to_string(tariffs.size()) + " different tolls: the program takes at most " +
@@ -260,6 +268,7 @@ void write_workdir(const Source& src, const Options& opt, const std::string& dir
     OutLink& o = links[i];
     if (o.src == nullptr) continue;
     const Link& l = *o.src;
+    if (l.time_min > MAX_MINUTES) throw ImportError(l.where, 0, "a free-flow time of more than 100,000 minutes");
     if (l.toll > 0) o.tariff = tariffs.at(std::llround(l.toll * 100.0));
     if (l.time_min <= 0) {
       // No cost: no length, and speeds that congestion never changes unless a toll
@@ -323,9 +332,12 @@ void write_workdir(const Source& src, const Options& opt, const std::string& dir
   size_t cells = 0;
   int64_t trips = 0;
   for (const auto& [pair, v] : src.trips) {
+    if (v + 0.5 >= 2147483648.0)
+      throw ImportError(src.trips_file, 0,
+                        "the cell " + std::to_string(pair.first) + "-" + std::to_string(pair.second) +
+                            " holds more than 2,147,483,647 trips");
     const int64_t n = int64_t(std::floor(v + 0.5));
     if (pair.first == pair.second || n <= 0) continue;
-    if (n > INT32_MAX) throw ImportError(src.trips_file, 0, "a cell of more than 2,147,483,647 trips");
     od.record(od_fmt, {int32_t(pair.first), int32_t(pair.second), n});
     ++cells;
     trips += n;
