@@ -205,6 +205,26 @@ TEST(GmnsImport, HandMadeNetworkGivesTheWorkedFiles) {
   EXPECT_EQ(imp.at({1, 2})[2], "5");    // 40 % of 13, half up
 }
 
+// Zone 3, the highest, has links into it only: without a link leaving it the program
+// would count two zones and drop its trips without a word.
+TEST(TntpImport, ZoneThatNoLinkLeavesIsCountedAndReached) {
+  TempDir dir;
+  write_file("net.tntp",
+             "<NUMBER OF ZONES> 3\n<FIRST THRU NODE> 4\n<END OF METADATA>\n"
+             "1 4 100 1 1 ;\n4 1 100 1 1 ;\n2 4 100 1 1 ;\n4 2 100 1 1 ;\n4 3 100 1 1 ;\n");
+  write_file("trips.tntp", "<END OF METADATA>\nOrigin 1\n 3 : 5; 2 : 1;\nOrigin 3\n 1 : 2;\n");
+  ASSERT_EQ(run_import("tntp net.tntp trips.tntp out"), 0) << read_file("import.out");
+  EXPECT_EQ(read_lines("out/Network.csv").back(), "    3,    3,9, 0, 0, 0,      0");
+  ASSERT_EQ(run_in("out"), 0);
+  EXPECT_NE(read_file("out/console.out").find(" Number of Zones      = 3"), std::string::npos);
+  const auto imp = impedances("out/Vehicle Impedance01.csv");
+  ASSERT_TRUE(imp.count({1, 3}));
+  EXPECT_EQ(imp.at({1, 3})[2], "5");
+  EXPECT_EQ(imp.at({1, 3})[3], "200");
+  // Its own trips cannot leave it, and say so.
+  EXPECT_NE(read_file("out/Vehicle Error01.csv").find("   3,   1,       2,"), std::string::npos);
+}
+
 // ---------------------------------------------------------------- refusals
 
 std::string many_links_tntp(int n) {
