@@ -135,4 +135,13 @@ inline int run_program(const std::string& answers, const std::string& console_fi
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128;
 }
 
+// Runs a companion program with `args` (a shell command line) in the working
+// directory; its standard output and errors go to `output_file`. Returns the exit status.
+inline int run_tool(const std::string& binary, const std::string& args, const std::string& output_file) {
+  const std::string cmd = "\"" + binary + "\" " + args + " > " + output_file + " 2>&1";
+  const int rc = std::system(cmd.c_str());
+  if (rc == -1) return -1;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128;
+}
+
 }  // namespace routava::test
