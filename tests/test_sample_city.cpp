@@ -476,6 +476,8 @@ TEST(SampleCity, MapDrawsEveryLinkWithCoordinatesAndRefusesBadInput) {
   const std::string first = read_file("total.svg");
   ASSERT_EQ(run_map("\"Traffic TotalLinkVol.csv\" --output total.svg").status, 0);
   EXPECT_EQ(read_file("total.svg"), first) << "the map must not change from run to run";
+  EXPECT_EQ(first, read_file(fs::path(ROUTAVA_SOURCE_DIR) / "docs" / "sample-city-map.svg"))
+      << "the README shows an old map: copy out/city/map.svg of tools/run-example.sh to docs/sample-city-map.svg";
 
   r = run_map("--routes \"Traffic Assign02PT.csv\"");
   ASSERT_EQ(r.status, 0) << r.err;
