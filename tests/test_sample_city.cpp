@@ -469,6 +469,11 @@ TEST(SampleCity, MapDrawsEveryLinkWithCoordinatesAndRefusesBadInput) {
   copy_city();
   ASSERT_EQ(test::run_program(read_file("answers1.txt")), 0);
 
+  std::smatch version;
+  const std::string log = read_file("Log.txt");
+  ASSERT_TRUE(std::regex_search(log, version, std::regex(R"(Routava Ver (\S+))")));
+  EXPECT_EQ(run_map("--version").out, "routava-map " + version[1].str() + "\n");
+
   MapRun r = run_map("\"Traffic TotalLinkVol.csv\" --output total.svg");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
