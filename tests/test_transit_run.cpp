@@ -46,20 +46,10 @@ std::set<std::string> outputs() {
 }
 
 std::set<std::string> expected_outputs(int modept) {
-  std::set<std::string> files = {
-      "Log.txt", "BusEdit2.csv", "Traffic TotalResult.csv", "Traffic TotalLinkVol.csv",
-  };
-  for (const char* s : {"01", "03"}) {
-    for (const char* t : {"Vehicle PathVT", "Vehicle Impedance", "Vehicle ScreenVT", "Vehicle RampVT"})
-      files.insert(std::string(t) + s + ".csv");
-    files.insert(std::string("Traffic Assign") + s + "VT.csv");
-  }
+  std::set<std::string> files = test::stage_outputs({"01", "03"}, {});
+  files.insert("BusEdit2.csv");
   if (modept == 4) return files;
-  for (const char* s : {"02", "04"}) {
-    for (const char* t : {"Transit PathPT", "Transit Impedance", "Transit ScreenPT", "Transit RampPT"})
-      files.insert(std::string(t) + s + ".csv");
-    files.insert(std::string("Traffic Assign") + s + "PT.csv");
-  }
+  files.merge(test::stage_outputs({}, {"02", "04"}));
   // Stage 2 overfills route 1 between 1012 and 1013; stage 4 removes that section.
   files.insert("Transit CapacityOver04.csv");
   files.insert("Transit Operations.csv");

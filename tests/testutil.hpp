@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -113,6 +114,25 @@ inline std::vector<std::string> csv_fields(const std::string& line) {
   }
   EXPECT_TRUE(cur.empty()) << "record does not end in a comma: " << line;
   return out;
+}
+
+// The files a run writes for its road and transit stages (two-digit numbers) when
+// every stage has screen-line and ramp records and no unreachable pair, with the
+// totals and the log.
+inline std::set<std::string> stage_outputs(const std::vector<std::string>& road,
+                                           const std::vector<std::string>& transit) {
+  std::set<std::string> files = {"Log.txt", "Traffic TotalResult.csv", "Traffic TotalLinkVol.csv"};
+  for (const std::string& s : road) {
+    for (const char* t : {"Vehicle PathVT", "Vehicle Impedance", "Vehicle ScreenVT", "Vehicle RampVT"})
+      files.insert(t + s + ".csv");
+    files.insert("Traffic Assign" + s + "VT.csv");
+  }
+  for (const std::string& s : transit) {
+    for (const char* t : {"Transit PathPT", "Transit Impedance", "Transit ScreenPT", "Transit RampPT"})
+      files.insert(t + s + ".csv");
+    files.insert("Traffic Assign" + s + "PT.csv");
+  }
+  return files;
 }
 
 // Copies every file of a network directory under tests/data into the working directory.

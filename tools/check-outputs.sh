@@ -47,7 +47,13 @@ cases=(
   "transit-debug|examples/transit|9;2;3;1;4;1;2;1;1|"
   "transit-debug-zones|examples/transit|9;1;2;3;4;2;2;1;2;4;2|"
 )
-[ -d "$root/examples/city" ] && cases+=("city|examples/city|@answers.txt|")
+# The sample city, once per transit loading mode.
+[ -d "$root/examples/city" ] && cases+=(
+  "city-mode1|examples/city|@answers1.txt|"
+  "city-mode2|examples/city|@answers2.txt|"
+  "city-mode3|examples/city|@answers3.txt|"
+  "city-mode4|examples/city|@answers4.txt|"
+)
 
 out="$work/manifest"
 : >"$out"
