@@ -77,9 +77,11 @@ void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
                    NetTable& LNKVT, const NodeTable& NODTBL, int32_t NCUT, const CutTable& LCUT);
 
 // ---- transit network
-void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN);
-void BUSCONV(int LOG, const std::string& input, const std::string& converted,
-             const std::string& fare_template);
+// Makes sure the converted route file FN[2] exists: converts FN[1] again, keeps
+// FN[2], or asks the user, by the route file choice (which the answer replaces).
+void GETBUSCONV(Settings& set, const FileNames& FN, int LOG);
+// Converts the keyword route text FN[1] into the route file FN[2] and the fare template FN[3].
+void BUSCONV(const FileNames& FN, int LOG);
 void GETBUSLINK(int16_t MODEPT, const FileNames& FN, Vec<std::string>& ODPT, int LOG,
                 int32_t NLROAD, LinkTable& LINK, float TVALUE, RealTable& MODTAB, int16_t& IERR,
                 int32_t& NLPT, int32_t& NROUTE, NetTable& LNKPT, Vec<int16_t>& RTMODE,
