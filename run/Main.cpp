@@ -158,8 +158,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
     fill_names(fn, {"BusInput.txt", "BusEdit.csv", "BusCost.csv"}, -1);
     GETBUSCONV(set, fn, LOG);
     fill_names(fn, {"BusEdit.csv", "BusFare.csv", "PTOD.txt", "ModePCU.txt"}, -1);
-    GETBUSLINK(set.MODEPT, fn, t.ODPT, LOG, t.NLROAD, t.LINK, st.TVALUE, t.MODTAB, IERR, t.NLPT, t.NROUTE,
-               t.LNKPT, t.RTMODE, t.RTFREQ, t.RTFREQ0, t.RTFARE);
+    GETBUSLINK(t, set, st, fn, LOG, IERR);
     if (IERR > 0) return false;
   } else {
     ++rs.NPTSTG;

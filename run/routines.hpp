@@ -82,10 +82,10 @@ void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
 void GETBUSCONV(Settings& set, const FileNames& FN, int LOG);
 // Converts the keyword route text FN[1] into the route file FN[2] and the fare template FN[3].
 void BUSCONV(const FileNames& FN, int LOG);
-void GETBUSLINK(int16_t MODEPT, const FileNames& FN, Vec<std::string>& ODPT, int LOG,
-                int32_t NLROAD, LinkTable& LINK, float TVALUE, RealTable& MODTAB, int16_t& IERR,
-                int32_t& NLPT, int32_t& NROUTE, NetTable& LNKPT, Vec<int16_t>& RTMODE,
-                Vec<float>& RTFREQ, Vec<float>& RTFREQ0, RealTable& RTFARE);
+// Reads the route (FN[1]), fare (FN[2]), PT OD list (FN[3]) and mode (FN[4])
+// files and appends the rows of every route to LNKPT.
+void GETBUSLINK(SharedTables& t, const Settings& set, const StageRecord& stage, const FileNames& FN,
+                int LOG, int16_t& IERR);
 
 // ---- transit assignment
 void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
