@@ -120,7 +120,7 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
   }
   if (IERR >= 9) return false;
   if (set.MODEPT == 3 && rs.KPTLOAD == 1) {
-    BUSOPEINC(set.KDEBUG, IERR, LOG, t.NROUTE, t.NLROAD, t.NLPT, t.LINK, t.LNKPT, t.MODTAB, t.RTMODE, t.RTFREQ);
+    BUSOPEINC(t, LOG, IERR);
     if (IERR >= 9) return false;
     rs.KPTLOAD = 0;
     rs.KSPDOK = 0;
@@ -298,8 +298,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
              -1);
   TRIPTOTAL(set.MODEPT, int16_t(rs.NSTG - 1), t.NZ, IERR, LOG, fn, t.NLROAD, t.LINK);
   if (set.MODEPT != 4 && rs.NPTASG > 0) {
-    BUSOPEOUT(set.KDEBUG, IERR, LOG, pad("Transit Operations.csv", 40), t.NROUTE, t.NLPT, t.LNKPT, t.RTMODE,
-              t.RTFREQ, t.RTFREQ0, t.RTFARE);
+    BUSOPEOUT(t, pad("Transit Operations.csv", 40), LOG, IERR);
   }
 }
 

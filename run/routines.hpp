@@ -94,12 +94,10 @@ void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
                const Vec<float>& RTFREQ, const RealTable& RTFARE, int16_t& IERR, int LOG,
                int32_t NLPT, int32_t NNODE, int32_t NZ, NetTable& LNKPT, const NodeTable& NODTBL,
                int32_t NCUT, const CutTable& LCUT);
-void BUSOPEINC(int16_t KDEBUG, int16_t& IERR, int LOG, int32_t NROUTE, int32_t NLROAD,
-               int32_t NLPT, LinkTable& LINK, const NetTable& LNKPT, const RealTable& MODTAB,
-               const Vec<int16_t>& RTMODE, const Vec<float>& RTFREQ);
-void BUSOPEOUT(int16_t KDEBUG, int16_t& IERR, int LOG, const std::string& FNAME1, int32_t NROUTE,
-               int32_t NLPT, const NetTable& LNKPT, const Vec<int16_t>& RTMODE,
-               const Vec<float>& RTFREQ, const Vec<float>& RTFREQ0, const RealTable& RTFARE);
+// Loading mode 3: the PCU of the extra buses that the last transit loads call for, onto LINK.
+void BUSOPEINC(SharedTables& t, int LOG, int16_t& IERR);
+// "Transit Operations.csv" (FNAME1) from the loads of the last transit stage.
+void BUSOPEOUT(const SharedTables& t, const std::string& FNAME1, int LOG, int16_t& IERR);
 void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& NNODE,
               NodeTable& NODTBL);
 
