@@ -199,8 +199,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
                {"Transit PathPT00.csv", "Transit Impedance00.csv", "Traffic Assign00PT.csv",
                 "Transit ScreenPT00.csv", "Transit RampPT00.csv", "Transit Error00.csv"},
                st.KSTAGE);
-    BUSASSIGN(set, fn, st, t.ODPT, t.MODTAB, t.NLROAD, t.LINK, t.NCENT, t.RTMODE, t.RTFREQ, t.RTFARE, IERR, LOG,
-              t.NLPT, t.NNODE, t.NZ, t.LNKPT, t.NODTBL, t.NCUT, t.LCUT);
+    BUSASSIGN(t, set, st, fn, LOG, IERR);
     if (IERR >= 9) return false;
   }
   return true;

@@ -88,12 +88,9 @@ void GETBUSLINK(SharedTables& t, const Settings& set, const StageRecord& stage, 
                 int LOG, int16_t& IERR);
 
 // ---- transit assignment
-void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
-               const Vec<std::string>& ODPT, const RealTable& MODTAB, int32_t NLROAD,
-               LinkTable& LINK, const CentTable& NCENT, const Vec<int16_t>& RTMODE,
-               const Vec<float>& RTFREQ, const RealTable& RTFARE, int16_t& IERR, int LOG,
-               int32_t NLPT, int32_t NNODE, int32_t NZ, NetTable& LNKPT, const NodeTable& NODTBL,
-               int32_t NCUT, const CutTable& LCUT);
+// The stage's person trips on LNKPT, with the six stage files FN[1..6].
+void BUSASSIGN(SharedTables& t, Settings& set, const StageRecord& stage, const FileNames& FN, int LOG,
+               int16_t& IERR);
 // Loading mode 3: the PCU of the extra buses that the last transit loads call for, onto LINK.
 void BUSOPEINC(SharedTables& t, int LOG, int16_t& IERR);
 // "Transit Operations.csv" (FNAME1) from the loads of the last transit stage.

@@ -121,8 +121,7 @@ struct TransitNet {
     int16_t ierr = 0;
     NODESET(t->NLPT, NZ, LOG_UNIT, t->LNKPT, t->NCENT, ierr, t->NNODE, t->NODTBL);
     ASSERT_LT(ierr, 9);
-    BUSASSIGN(set, fn, st, t->ODPT, t->MODTAB, t->NLROAD, t->LINK, t->NCENT, t->RTMODE, t->RTFREQ,
-              t->RTFARE, IERR, LOG_UNIT, t->NLPT, t->NNODE, NZ, t->LNKPT, t->NODTBL, t->NCUT, t->LCUT);
+    BUSASSIGN(*t, set, st, fn, LOG_UNIT, IERR);
     if (rest != nullptr && !read_line(KEYBOARD, *rest)) *rest = "<end of input>";
     close_unit(LOG_UNIT);
     console = con.lines();

@@ -30,15 +30,15 @@ int next_free_unit(int from) {
   return u;
 }
 
-bool open_or_report(int unit, const std::string& slot, int LOG) {
+}  // namespace
+
+bool open_result_file(int unit, const std::string& slot, int LOG) {
   std::string name(trim(slot));
   if (open_write(unit, name)) return true;
-  say_line(LOG, " === SUBROUTINE BusAssign =======");
+  say_heading(LOG, "BusAssign");
   say_line(LOG, " *** Error *** Can not create the file " + name);
   return false;
 }
-
-}  // namespace
 
 void choose_transit_units(TransitFiles& tf) {
   tf.U1 = next_free_unit(10);
@@ -60,7 +60,7 @@ bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& s
   std::array<int, 5> opened{};
   size_t nopened = 0;
   auto open = [&](int unit, const std::string& slot) {
-    if (!open_or_report(unit, slot, LOG)) return false;
+    if (!open_result_file(unit, slot, LOG)) return false;
     opened[nopened++] = unit;
     return true;
   };
@@ -173,13 +173,17 @@ void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTa
   std::string rec;
   rec.reserve(400);
   format_record(rec, f.head,
-                {LINK(k, 1), LINK(k, 2), LINK(k, 3), LINK(k, 4), LINK(k, 5), LINK(k, 6), LINK(k, 7),
-                 speed, LINK(k, 9)});
-  const Format* piece[3] = {&f.persons, &f.pkm, &f.phours};
-  for (int plane = 0; plane < 3; ++plane) {
+                {LINK(k, LINK_ANODE), LINK(k, LINK_BNODE), LINK(k, LINK_CHARACTER), LINK(k, LINK_GROUP),
+                 LINK(k, LINK_QVTYPE), LINK(k, LINK_TARIFF), LINK(k, LINK_LENGTH), speed,
+                 LINK(k, LINK_VOLUME)});
+  const struct {
+    WorkPlane plane;
+    const Format* piece;
+  } planes[] = {{PERSONS, &f.persons}, {PERSON_KM, &f.pkm}, {PERSON_HOURS, &f.phours}};
+  for (const auto& p : planes) {
     for (int m = 1; m <= NVTYPE; ++m) {
-      const bool riders = WORK(k, m) > 0.0f;
-      format_record(rec, riders ? *piece[plane] : f.none, {WORK(k, plane * NVTYPE + m)});
+      const bool riders = WORK(k, work_col(PERSONS, m)) > 0.0f;
+      format_record(rec, riders ? *p.piece : f.none, {WORK(k, work_col(p.plane, m))});
     }
   }
   format_record(rec, f.tail, {foot});

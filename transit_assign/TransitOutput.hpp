@@ -34,6 +34,12 @@ struct TransitFiles {
   Format error_fmt;
 };
 
+// WORK, the riders along each road link: one plane of NVTYPE columns per
+// quantity, mode m at column work_col(plane, m).
+enum WorkPlane : int { PERSONS = 0, PERSON_KM = 1, PERSON_HOURS = 2 };
+constexpr int WORK_COLS = 3 * NVTYPE;
+inline int work_col(WorkPlane plane, int m) { return int(plane) * NVTYPE + m; }
+
 // One step of a traced path as the path file shows it.
 struct PathStep {
   StepKind kind = StepKind::WALK;
@@ -64,6 +70,10 @@ struct PairSums {
 // Takes the five lowest units from 10 upward that are not open.
 void choose_transit_units(TransitFiles& tf);
 
+// Creates the result file named in a 40-character slot on `unit`; false after
+// a message when it cannot be created.
+bool open_result_file(int unit, const std::string& slot, int LOG);
+
 // Opens the path (KPATH), impedance, error, screen-line (KSCRN) and ramp
 // (KRAMP) files and writes their headers. False, after a message and with
 // every file closed again, when one of them cannot be created.
@@ -83,7 +93,7 @@ void close_transit_files(TransitFiles& tf);
 
 // The link volume file: per-record pieces parsed once.
 struct LinkVolumeFormats {
-  Format head;     // LINK(k,1..7), average speed, PCU
+  Format head;     // LINK_ANODE..LINK_LENGTH, average speed, LINK_VOLUME
   Format persons;  // a mode with riders: persons, person-km, person-hours
   Format pkm;
   Format phours;
@@ -93,8 +103,7 @@ struct LinkVolumeFormats {
 
 LinkVolumeFormats link_volume_formats();
 std::string link_volume_header();
-// One record for road link k. WORK holds (k, 1..10) persons, (k, 11..20)
-// person-km and (k, 21..30) person-hours.
+// One record for road link k.
 void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTable& LINK, int32_t k,
                               int32_t speed, const Table<float>& WORK, float foot);
 
