@@ -546,6 +546,30 @@ TEST(BusAssign, AnOutputThatCannotBeCreatedStopsTheRun) {
   EXPECT_FALSE(fs::exists("Traffic Assign02PT.csv"));
 }
 
+TEST(BusAssign, WorkArrayThatCannotBeHadIsNamedAndNothingIsWritten) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer stops at an allocation this large instead of failing it";
+#endif
+  TempDir dir;
+  TransitNet n;
+  worked_example(n);
+  n.od("PT1.csv", "1,2,4\n");
+  n.tables({{1, 100.0f}});
+  n.t->NZ = 30000000;  // OD(NZ,NZ) would need 3.6 PB; the arrays before it are small
+  Lines screen;
+  {
+    Console con;
+    BUSASSIGN(*n.t, n.set, n.st, n.fn, 0, n.IERR);
+    screen = con.lines();
+  }
+  EXPECT_EQ(n.IERR, 9);
+  EXPECT_EQ(screen, (Lines{" === SUBROUTINE BusAssign =======", " OD(NZ,NZ) allocation error 1"}));
+  for (const auto& e : fs::directory_iterator(fs::current_path())) {
+    EXPECT_EQ(e.path().filename(), "PT1.csv") << "written although the assignment could not start";
+  }
+  EXPECT_EQ(free_unit(), 10);
+}
+
 TEST(BusAssign, ScreenLineRecordsEveryCrossingStepWithTrips) {
   TempDir dir;
   TransitNet n;
