@@ -19,7 +19,7 @@ namespace routava {
 namespace {
 
 constexpr std::string_view NAME = "GetBusLink";
-constexpr int32_t NO_ROW = 0;
+constexpr int32_t TABLE_FULL = -1;  // a row was refused: LNKPT is full
 
 // NWORK: the nodes of the route being read.
 constexpr int NW_CODE = 1;   // node code as given (negative: passed without stopping)
@@ -254,6 +254,7 @@ struct builder {
   Vec<uint8_t> LFLG{};   // route has a fare row
   std::unordered_map<uint64_t, int32_t> link_row{};  // (A, B) -> first row of LINK
   departures from_node{};
+  int32_t NL0 = 0;  // rows before the route being built
   int32_t made[4] = {0, 0, 0, 0};  // rows made, by row_kind
 };
 
@@ -431,18 +432,18 @@ void mark_repeated_nodes(builder& b, int32_t NodeNo) {
   }
 }
 
-// The main row riding from node i to node i + 1. L becomes the road link
-// ridden, 0 when the route flies there. False when the table is full.
-bool add_main_row(builder& b, const route_head& rt, int32_t i, int32_t& L) {
+// The main row riding from node i to node i + 1: the road link ridden, 0 when
+// the route flies there, TABLE_FULL when the row cannot be had.
+int32_t add_main_row(builder& b, const route_head& rt, int32_t i) {
   const int32_t code = b.NWORK(i, NW_CODE);
   const int32_t next = b.NWORK(i + 1, NW_CODE);
   b.NWORK(i, NW_NEXT) = next;
-  L = road_link(b, magnitude(code), magnitude(next));
+  const int32_t L = road_link(b, magnitude(code), magnitude(next));
   if (L == 0) {
     say_fmt(b.LOG, "(' **ERROR** Transit Route (',I6,') is flying',3X,'FROM',I6,3X,'TO',I6)",
             {rt.ID, code, next});
     raise_level(b.IERR, 1);
-    return true;
+    return 0;
   }
   const int32_t speed = b.NWORK(i, NW_SPEED);
   write_fmt(b.listing, b.listing_fmt, {rt.ID, i, code, next, rt.Mode, rt.Freq, speed});
@@ -458,7 +459,7 @@ bool add_main_row(builder& b, const route_head& rt, int32_t i, int32_t& L) {
       v.impedance += truncated(float(length) * b.t.RTFARE(rt.ID, FARE_PER_KM) * 6.0f / b.TVALUE + 0.5f);
     }
   }
-  if (!append_row(b, MAIN_ROW, rt, v)) return false;
+  if (!append_row(b, MAIN_ROW, rt, v)) return TABLE_FULL;
   if (code != 0) add_departure(b.from_node, magnitude(code), b.t.NLPT);
   if (costed && b.MODEPT >= 2 && rt.Freq > 0.0f) {
     // The operation plan's buses occupy the road from the start.
@@ -467,7 +468,7 @@ bool add_main_row(builder& b, const route_head& rt, int32_t i, int32_t& L) {
     int32_t& volume = b.t.LINK(L, LINK_VOLUME);
     volume = int32_t(std::clamp<int64_t>(int64_t(volume) + truncated(pcu), INT32_MIN, INT32_MAX));
   }
-  return true;
+  return L;
 }
 
 // The stop is judged by the road link leaving the node, or at the last node by
@@ -494,10 +495,10 @@ bool add_stop_rows(builder& b, const route_head& rt, int64_t code) {
 
 // A pair of rows to every earlier route of the same mode that departs from the
 // node (main rows up to NL0); waiting is half the headway of the route boarded.
-bool add_transfer_rows(builder& b, const route_head& rt, int64_t code, int32_t NL0) {
+bool add_transfer_rows(builder& b, const route_head& rt, int64_t code) {
   const NetTable& LNKPT = b.t.LNKPT;
   const int64_t here = int64_t(rt.ID) * ROUTE_BASE + code;
-  for (int32_t k = b.from_node.first[size_t(code)]; k != 0 && k <= NL0; k = b.from_node.next[size_t(k)]) {
+  for (int32_t k = b.from_node.first[size_t(code)]; k != 0 && k <= b.NL0; k = b.from_node.next[size_t(k)]) {
     const int64_t other = LNKPT(k, LNK_FROM);
     const int64_t R = other / ROUTE_BASE;
     if (R > b.t.RTMODE.size() || b.t.RTMODE(int(R)) != rt.Mode) continue;
@@ -512,17 +513,18 @@ bool add_transfer_rows(builder& b, const route_head& rt, int64_t code, int32_t N
 // The rows of one route in the order the table has always had them: per node,
 // the main row leaving it, its stop rows, then its transfer pairs.
 bool add_route_rows(builder& b, const route_head& rt) {
-  const int32_t NL0 = b.t.NLPT;  // rows before this route
-  int32_t L = 0;                 // road link of the segment that arrived at node i (0: none)
+  b.NL0 = b.t.NLPT;
+  int32_t L = 0;  // road link of the segment that arrived at node i (0: none)
   for (int32_t i = 1; i <= rt.NodeNo; ++i) {
     if (i < rt.NodeNo) {
-      if (!add_main_row(b, rt, i, L)) return false;
+      L = add_main_row(b, rt, i);
+      if (L == TABLE_FULL) return false;
       if (L == 0) continue;
     }
     if (!stops_at(b, i, L)) continue;
     const int64_t code = b.NWORK(i, NW_CODE);
     if (!add_stop_rows(b, rt, code)) return false;
-    if (rt.Mode >= 7 && code > 0 && !add_transfer_rows(b, rt, code, NL0)) return false;  // rail modes
+    if (rt.Mode >= 7 && code > 0 && !add_transfer_rows(b, rt, code)) return false;  // rail modes
   }
   return true;
 }

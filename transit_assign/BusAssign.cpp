@@ -1,7 +1,6 @@
 // Transit assignment: the stage's person trips, all-or-nothing, on the
 // minimum paths of LNKPT (walking on road rows, riding on route rows).
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <new>
 #include <string>
@@ -45,9 +44,9 @@ struct TraceContext {
 };
 
 // The arrays in the order the design allocates them; the first that cannot be had is named.
-bool allocate(Arrays& a, int32_t NLROAD, int32_t NZ, int LOG, int16_t& IERR) {
-  const int32_t LR = std::max<int32_t>(NLROAD, 0);
-  const int32_t nz = std::max<int32_t>(NZ, 0);
+bool allocate(Arrays& a, const SharedTables& t, int LOG, int16_t& IERR) {
+  const int32_t LR = std::max<int32_t>(t.NLROAD, 0);
+  const int32_t nz = std::max<int32_t>(t.NZ, 0);
   const char* what = " WORK(LR,10,3) allocation error";
   try {
     a.WORK.resize(LR, WORK_COLS);
@@ -66,15 +65,6 @@ bool allocate(Arrays& a, int32_t NLROAD, int32_t NZ, int LOG, int16_t& IERR) {
   return true;
 }
 
-// Truncation of a single-precision value to a 32-bit count, clamped so that
-// absurd trip numbers cannot overflow.
-int32_t truncate_to_int(float x) {
-  if (!std::isfinite(x)) return 0;
-  const double lo = double(std::numeric_limits<int32_t>::min());
-  const double hi = double(std::numeric_limits<int32_t>::max());
-  return int32_t(std::clamp(double(x), lo, hi));
-}
-
 int32_t add_clamped(int32_t a, int32_t b) {
   const int64_t s = int64_t(a) + int64_t(b);
   return int32_t(std::clamp<int64_t>(s, std::numeric_limits<int32_t>::min(),
@@ -88,8 +78,11 @@ void pause_for_enter() {
   (void)read_line(KEYBOARD, line);
 }
 
-void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, int32_t NZ, int unit,
-                    int LOG, Table<int32_t>& OD) {
+// The stage's PT OD tables, scaled by their factors, summed into OD (NZ by NZ) through unit U1.
+void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, const TransitFiles& tf, int LOG,
+                    Table<int32_t>& OD) {
+  const int unit = tf.U1;
+  const int32_t NZ = OD.rows();
   const Format bad_pair = Format::parse("(\" *** Error OD pair at Record (\",I6,\")  value = \",2I4,I7)");
   const int ntab = std::clamp<int32_t>(stage.NODTAB, 0, 10);
   for (int k = 1; k <= ntab; ++k) {
@@ -123,20 +116,6 @@ void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, int3
   }
 }
 
-void announce_origin(const MessageFormats& msg, int32_t o, const std::string& fname3, int16_t KDEBUG,
-                     int LOG) {
-  const char* stars = "**********************";
-  write_line(SCREEN, stars);
-  write_fmt(SCREEN, msg.zone, {o, fname3});
-  write_line(SCREEN, stars);
-  if (KDEBUG >= 1) {
-    write_fmt(LOG, msg.home, {o, fname3});
-    OUTTIME(LOG);
-  } else {
-    OUTTIME(0);
-  }
-}
-
 // ---- tracing one pair
 
 // A path longer than the step table doubles it, keeping the steps traced so far.
@@ -146,13 +125,13 @@ void grow(Vec<int32_t>& steps) {
   steps = std::move(bigger);
 }
 
-void unreachable_pair(TraceContext& c, const PathStep& pair, int32_t n, int16_t& IERR) {
+void unreachable_pair(TraceContext& c, const TripPair& pair, int32_t n, int16_t& IERR) {
   if (c.set.KDEBUG >= 1) {
     const int64_t code = (n >= 1 && n <= c.a.TREE.rows()) ? c.a.TREE(n, TREE_CODE) : int64_t(pair.d);
     say_fmt(c.LOG, c.msg.isolated, {code});
   }
   IERR = 1;
-  write_error_record(c.tf, pair.o, pair.d, pair.trips);
+  write_error_record(c.tf, pair);
 }
 
 // A node the search reached from the origin (the origin itself has no predecessor).
@@ -176,11 +155,11 @@ StepKind step_kind(int64_t Proute, int64_t Qroute, int64_t R) {
 }
 
 // Screen-line and ramp counts of a step on road link k.
-void count_crossings(TraceContext& c, int32_t k, const PathStep& st) {
+void count_crossings(TraceContext& c, int32_t k, const TripPair& pair) {
   const int32_t screen = c.t.LINK(k, LINK_SCREEN);
   const int32_t ramp = c.t.LINK(k, LINK_RAMP);
-  if (c.tf.screen_open && screen > 0 && st.trips > 0) write_screen_record(c.tf, screen, st.o, st.d, st.trips);
-  if (c.tf.ramp_open && ramp > 0) ramp_step(c.tf, ramp, st.trips);
+  if (c.tf.screen_open && screen > 0 && pair.trips > 0) write_screen_record(c.tf, screen, pair);
+  if (c.tf.ramp_open && ramp > 0) ramp_step(c.tf, ramp, pair);
 }
 
 // Boarding a route, from the street or from another route.
@@ -198,18 +177,19 @@ void ride(TraceContext& c, int32_t k, const PathStep& st, int64_t time, PairSums
   sum.fare += fare_of(c, st.route, FARE_PER_KM) * km;
   const int32_t m = st.mode;
   if (m < 1 || m > NVTYPE) return;
-  const float T = float(st.trips);
-  c.a.WORK(k, work_col(PERSONS, m)) += T;
-  c.a.WORK(k, work_col(PERSON_KM, m)) += T * km;
-  c.a.WORK(k, work_col(PERSON_HOURS, m)) += float(time * st.trips) / 6000.0f;
+  const int32_t T = st.pair.trips;
+  c.a.WORK(k, work_col(PERSONS, m)) += float(T);
+  c.a.WORK(k, work_col(PERSON_KM, m)) += float(T) * km;
+  c.a.WORK(k, work_col(PERSON_HOURS, m)) += float(time * T) / 6000.0f;
 }
 
-// Loads the pair's trips on the row that reaches node n and adds the step to
-// the pair's sums; st arrives with the pair and the step number filled in.
-void take_step(TraceContext& c, int32_t n, int32_t r, PathStep& st, PairSums& sum) {
+// Loads the pair's trips on the row that reaches node n (a node of the tree)
+// and adds the step to the pair's sums; st arrives with the pair and the step
+// number filled in.
+void take_step(TraceContext& c, int32_t n, PathStep& st, PairSums& sum) {
   Arrays& a = c.a;
-  int64_t* row = c.t.LNKPT.row(r);
-  row[LNK_LOAD - 1] += st.trips;
+  int64_t* row = c.t.LNKPT.row(int32_t(a.TREE(n, TREE_ROW)));
+  row[LNK_LOAD - 1] += st.pair.trips;
   const int64_t R = row[LNK_ROAD - 1];
   const int64_t imp = row[LNK_IMPEDANCE - 1];
   const int64_t time = row[LNK_TIME - 1];
@@ -218,7 +198,7 @@ void take_step(TraceContext& c, int32_t n, int32_t r, PathStep& st, PairSums& su
   const int64_t Proute = P / ROUTE_BASE, Qroute = Q / ROUTE_BASE;
   const bool on_road = R >= 1 && R <= c.t.NLROAD;
   const int32_t k = on_road ? int32_t(R) : 0;
-  if (on_road) count_crossings(c, k, st);
+  if (on_road) count_crossings(c, k, st.pair);
 
   st.link = R;
   st.o_node = P % ROUTE_BASE;
@@ -228,7 +208,7 @@ void take_step(TraceContext& c, int32_t n, int32_t r, PathStep& st, PairSums& su
   a.MROUTE(s) = 0;
   switch (st.kind) {
     case StepKind::WALK:
-      if (on_road) a.FOOT(k) += float(st.trips);
+      if (on_road) a.FOOT(k) += float(st.pair.trips);
       sum.walking += imp;
       st.time = imp;
       break;
@@ -266,19 +246,15 @@ void take_step(TraceContext& c, int32_t n, int32_t r, PathStep& st, PairSums& su
   }
 }
 
-// Walks the tree from d's centroid back to o, loading T persons on every row.
-void trace_pair(TraceContext& c, int32_t o, int32_t d, int32_t T, bool searched, int16_t& IERR) {
-  PathStep pair;
-  pair.o = o;
-  pair.d = d;
-  pair.trips = T;
+// Walks the tree from d's centroid back to o, loading the pair's trips on every row.
+void trace_pair(TraceContext& c, const TripPair& pair, bool searched, int16_t& IERR) {
   c.tf.pending_ramp = 0;  // a ramp left pending by the previous pair never pairs with this one
-  int32_t n = c.t.NCENT(d, CENT_NODE);
+  int32_t n = c.t.NCENT(pair.d, CENT_NODE);
   if (!searched || !reached(c, n)) {
     unreachable_pair(c, pair, n, IERR);
     return;
   }
-  const bool write_path = c.tf.path_open && (T > 0 || c.set.KPATHALL >= 1);
+  const bool write_path = c.tf.path_open && (pair.trips > 0 || c.set.KPATHALL >= 1);
   PairSums sum;
   for (int32_t s = 1;; ++s) {
     const int64_t r = c.a.TREE(n, TREE_ROW);
@@ -287,14 +263,15 @@ void trace_pair(TraceContext& c, int32_t o, int32_t d, int32_t T, bool searched,
       return;
     }
     if (s > c.a.MROUTE.size()) grow(c.a.MROUTE);
-    PathStep st = pair;
+    PathStep st;
+    st.pair = pair;
     st.seq = s;
-    take_step(c, n, int32_t(r), st, sum);
+    take_step(c, n, st, sum);
     if (write_path) write_path_record(c.tf, st);
     // The origin is the centroid itself; a route node at the same road node is
     // not the end of the path.
-    if (c.a.TREE(n, TREE_PRED_CODE) == o) {
-      write_impedance_record(c.tf, o, d, T, sum);
+    if (c.a.TREE(n, TREE_PRED_CODE) == pair.o) {
+      write_impedance_record(c.tf, pair, sum);
       return;
     }
     n = int32_t(c.a.TREE(n, TREE_PRED));
@@ -306,6 +283,19 @@ void trace_pair(TraceContext& c, int32_t o, int32_t d, int32_t T, bool searched,
 }
 
 // ---- the origin loop and the link volumes
+
+void announce_origin(const TraceContext& c, int32_t o, const std::string& fname3) {
+  const char* stars = "**********************";
+  write_line(SCREEN, stars);
+  write_fmt(SCREEN, c.msg.zone, {o, fname3});
+  write_line(SCREEN, stars);
+  if (c.set.KDEBUG >= 1) {
+    write_fmt(c.LOG, c.msg.home, {o, fname3});
+    OUTTIME(c.LOG);
+  } else {
+    OUTTIME(0);
+  }
+}
 
 bool has_trips(const Table<int32_t>& OD, int32_t o, int32_t NZ) {
   int64_t total = 0;
@@ -322,7 +312,7 @@ bool assign_origins(TraceContext& c, const StageRecord& stage, const std::string
   const SearchNet net{t.NODTBL, t.NNODE, t.LNKPT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
   for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= t.NZ; ++o) {
     if (!has_trips(c.a.OD, o, t.NZ) && set.KSRCH < 1) continue;
-    announce_origin(c.msg, o, fname3, set.KDEBUG, c.LOG);
+    announce_origin(c, o, fname3);
     const int32_t origin_node = t.NCENT(o, CENT_NODE);
     // A centroid without leaving links cannot be searched from (the node table
     // has reported it); its pairs go to the error file.
@@ -336,7 +326,7 @@ bool assign_origins(TraceContext& c, const StageRecord& stage, const std::string
     for (int32_t d = 1; d <= t.NZ; ++d) {
       const int32_t T = c.a.OD(o, d);
       if (d == o || (T <= 0 && set.KIMPALL < 1)) continue;
-      trace_pair(c, o, d, T, searched, IERR);
+      trace_pair(c, TripPair{o, d, T}, searched, IERR);
     }
   }
   return true;
@@ -344,9 +334,11 @@ bool assign_origins(TraceContext& c, const StageRecord& stage, const std::string
 
 // Writes the link volume file; with loading mode 1 the riders of road-going
 // modes are added to the links as PCU first.
-bool write_link_volumes(const TransitFiles& tf, const std::string& fname3, int16_t MODEPT, SharedTables& t,
-                        const Arrays& a, int LOG) {
-  if (!open_result_file(tf.U1, fname3, LOG)) return false;
+bool write_link_volumes(TraceContext& c, const std::string& fname3) {
+  const TransitFiles& tf = c.tf;
+  SharedTables& t = c.t;
+  const Arrays& a = c.a;
+  if (!open_result_file(tf.U1, fname3, c.LOG)) return false;
   const RealTable& MODTAB = t.MODTAB;
   const LinkVolumeFormats f = link_volume_formats();
   write_line(tf.U1, link_volume_header());
@@ -358,14 +350,8 @@ bool write_link_volumes(const TransitFiles& tf, const std::string& fname3, int16
       if (average > 0.0f) pcu += MODTAB(m, MODE_PCU) * a.WORK(k, work_col(PERSONS, m)) / average;
     }
     int32_t& volume = t.LINK(k, LINK_VOLUME);
-    if (MODEPT == 1) volume = add_clamped(volume, truncate_to_int(pcu + 0.5f));
-    float km = 0.0f, hours = 0.0f;
-    for (int m = 1; m <= NVTYPE; ++m) {
-      km += a.WORK(k, work_col(PERSON_KM, m));
-      hours += a.WORK(k, work_col(PERSON_HOURS, m));
-    }
-    const int32_t speed = hours > 0.0f ? truncate_to_int(km / hours + 0.5f) : 0;
-    write_link_volume_record(tf.U1, f, t.LINK, k, speed, a.WORK, a.FOOT(k));
+    if (c.set.MODEPT == 1) volume = add_clamped(volume, truncate_to_int(pcu + 0.5f));
+    write_link_volume_record(tf.U1, f, t.LINK, k, a.WORK, a.FOOT);
   }
   close_unit(tf.U1);
   return true;
@@ -383,11 +369,11 @@ void BUSASSIGN(SharedTables& t, Settings& set, const StageRecord& stage, const F
                int16_t& IERR) {
   IERR = 0;
   Arrays a;
-  if (!allocate(a, t.NLROAD, t.NZ, LOG, IERR)) return;
+  if (!allocate(a, t, LOG, IERR)) return;
   TransitFiles tf;
   choose_transit_units(tf);
 
-  read_od_tables(stage, t.ODPT, t.NZ, tf.U1, LOG, a.OD);
+  read_od_tables(stage, t.ODPT, tf, LOG, a.OD);
   say_banner(LOG, " Start of Transit Assignment");
   if (set.KDEBUG < 1) set.KHOME = 1;
   if (!open_transit_files(tf, FN, set, LOG)) {
@@ -400,7 +386,7 @@ void BUSASSIGN(SharedTables& t, Settings& set, const StageRecord& stage, const F
   TraceContext c{t, a, tf, set, msg, LOG};
   const bool completed = assign_origins(c, stage, FN[3], IERR);
   close_transit_files(tf);
-  if (completed && !write_link_volumes(tf, FN[3], set.MODEPT, t, a, LOG)) raise_level(IERR, 9);
+  if (completed && !write_link_volumes(c, FN[3])) raise_level(IERR, 9);
 
   write_line(SCREEN, " -------------------------------------");
   OUTTIME(LOG);

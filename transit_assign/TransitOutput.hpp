@@ -40,8 +40,16 @@ enum WorkPlane : int { PERSONS = 0, PERSON_KM = 1, PERSON_HOURS = 2 };
 constexpr int WORK_COLS = 3 * NVTYPE;
 inline int work_col(WorkPlane plane, int m) { return int(plane) * NVTYPE + m; }
 
+// An origin and destination zone and the trips between them.
+struct TripPair {
+  int32_t o = 0;
+  int32_t d = 0;
+  int32_t trips = 0;  // persons
+};
+
 // One step of a traced path as the path file shows it.
 struct PathStep {
+  TripPair pair;
   StepKind kind = StepKind::WALK;
   int64_t link = 0;  // road link row R (0 for boarding, alighting and transfer rows)
   int64_t o_node = 0;
@@ -50,10 +58,7 @@ struct PathStep {
   int32_t mode = 0;
   int64_t next_route = 0;
   int64_t time = 0;  // hundredths of a minute
-  int32_t trips = 0;
-  int32_t o = 0;
-  int32_t d = 0;
-  int32_t seq = 0;  // 1 at the destination end
+  int32_t seq = 0;   // 1 at the destination end
 };
 
 // The sums of one traced pair.
@@ -80,12 +85,11 @@ bool open_result_file(int unit, const std::string& slot, int LOG);
 bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& set, int LOG);
 
 void write_path_record(const TransitFiles& tf, const PathStep& st);
-void write_impedance_record(const TransitFiles& tf, int32_t o, int32_t d, int32_t trips,
-                            const PairSums& sum);
-void write_screen_record(TransitFiles& tf, int32_t screen, int32_t o, int32_t d, int32_t trips);
-// The ramp pairing rule for one traced step on a link with ramp number `ramp`.
-void ramp_step(TransitFiles& tf, int32_t ramp, int32_t trips);
-void write_error_record(TransitFiles& tf, int32_t o, int32_t d, int32_t trips);
+void write_impedance_record(const TransitFiles& tf, const TripPair& pair, const PairSums& sum);
+void write_screen_record(TransitFiles& tf, int32_t screen, const TripPair& pair);
+// The ramp pairing rule for one traced step of the pair on a link with ramp number `ramp`.
+void ramp_step(TransitFiles& tf, int32_t ramp, const TripPair& pair);
+void write_error_record(TransitFiles& tf, const TripPair& pair);
 
 // Closes the files of the origin loop; error, screen-line and ramp files
 // without records are deleted.
@@ -103,8 +107,12 @@ struct LinkVolumeFormats {
 
 LinkVolumeFormats link_volume_formats();
 std::string link_volume_header();
-// One record for road link k.
+// One record for road link k, with the riders' average speed.
 void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTable& LINK, int32_t k,
-                              int32_t speed, const Table<float>& WORK, float foot);
+                              const Table<float>& WORK, const Vec<float>& FOOT);
+
+// Truncation of a single-precision value to a 32-bit count, clamped so that
+// absurd values cannot overflow.
+int32_t truncate_to_int(float x);
 
 }  // namespace routava
