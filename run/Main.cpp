@@ -120,7 +120,7 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
   }
   if (IERR >= 9) return false;
   if (set.MODEPT == 3 && rs.KPTLOAD == 1) {
-    BUSOPEINC(set.KDEBUG, IERR, LOG, t.NROUTE, t.NLROAD, t.NLPT, t.LINK, t.LNKPT, t.MODTAB, t.RTMODE, t.RTFREQ);
+    BUSOPEINC(t, LOG, IERR);
     if (IERR >= 9) return false;
     rs.KPTLOAD = 0;
     rs.KSPDOK = 0;
@@ -156,10 +156,9 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
     say_line(LOG, " Making Initial Transit Network");
     say_line(LOG, " ==============================");
     fill_names(fn, {"BusInput.txt", "BusEdit.csv", "BusCost.csv"}, -1);
-    GETBUSCONV(set.route_file_choice, LOG, fn);
+    GETBUSCONV(set, fn, LOG);
     fill_names(fn, {"BusEdit.csv", "BusFare.csv", "PTOD.txt", "ModePCU.txt"}, -1);
-    GETBUSLINK(set.MODEPT, fn, t.ODPT, LOG, t.NLROAD, t.LINK, st.TVALUE, t.MODTAB, IERR, t.NLPT, t.NROUTE,
-               t.LNKPT, t.RTMODE, t.RTFREQ, t.RTFREQ0, t.RTFARE);
+    GETBUSLINK(t, set, st, fn, LOG, IERR);
     if (IERR > 0) return false;
   } else {
     ++rs.NPTSTG;
@@ -200,8 +199,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
                {"Transit PathPT00.csv", "Transit Impedance00.csv", "Traffic Assign00PT.csv",
                 "Transit ScreenPT00.csv", "Transit RampPT00.csv", "Transit Error00.csv"},
                st.KSTAGE);
-    BUSASSIGN(set, fn, st, t.ODPT, t.MODTAB, t.NLROAD, t.LINK, t.NCENT, t.RTMODE, t.RTFREQ, t.RTFARE, IERR, LOG,
-              t.NLPT, t.NNODE, t.NZ, t.LNKPT, t.NODTBL, t.NCUT, t.LCUT);
+    BUSASSIGN(t, set, st, fn, LOG, IERR);
     if (IERR >= 9) return false;
   }
   return true;
@@ -299,8 +297,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
              -1);
   TRIPTOTAL(set.MODEPT, int16_t(rs.NSTG - 1), t.NZ, IERR, LOG, fn, t.NLROAD, t.LINK);
   if (set.MODEPT != 4 && rs.NPTASG > 0) {
-    BUSOPEOUT(set.KDEBUG, IERR, LOG, pad("Transit Operations.csv", 40), t.NROUTE, t.NLPT, t.LNKPT, t.RTMODE,
-              t.RTFREQ, t.RTFREQ0, t.RTFARE);
+    BUSOPEOUT(t, pad("Transit Operations.csv", 40), LOG, IERR);
   }
 }
 

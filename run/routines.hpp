@@ -77,27 +77,24 @@ void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
                    NetTable& LNKVT, const NodeTable& NODTBL, int32_t NCUT, const CutTable& LCUT);
 
 // ---- transit network
-void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN);
-void BUSCONV(int LOG, const std::string& input, const std::string& converted,
-             const std::string& fare_template);
-void GETBUSLINK(int16_t MODEPT, const FileNames& FN, Vec<std::string>& ODPT, int LOG,
-                int32_t NLROAD, LinkTable& LINK, float TVALUE, RealTable& MODTAB, int16_t& IERR,
-                int32_t& NLPT, int32_t& NROUTE, NetTable& LNKPT, Vec<int16_t>& RTMODE,
-                Vec<float>& RTFREQ, Vec<float>& RTFREQ0, RealTable& RTFARE);
+// Makes sure the converted route file FN[2] exists: converts FN[1] again, keeps
+// FN[2], or asks the user, by the route file choice (which the answer replaces).
+void GETBUSCONV(Settings& set, const FileNames& FN, int LOG);
+// Converts the keyword route text FN[1] into the route file FN[2] and the fare template FN[3].
+void BUSCONV(const FileNames& FN, int LOG);
+// Reads the route (FN[1]), fare (FN[2]), PT OD list (FN[3]) and mode (FN[4])
+// files and appends the rows of every route to LNKPT.
+void GETBUSLINK(SharedTables& t, const Settings& set, const StageRecord& stage, const FileNames& FN,
+                int LOG, int16_t& IERR);
 
 // ---- transit assignment
-void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
-               const Vec<std::string>& ODPT, const RealTable& MODTAB, int32_t NLROAD,
-               LinkTable& LINK, const CentTable& NCENT, const Vec<int16_t>& RTMODE,
-               const Vec<float>& RTFREQ, const RealTable& RTFARE, int16_t& IERR, int LOG,
-               int32_t NLPT, int32_t NNODE, int32_t NZ, NetTable& LNKPT, const NodeTable& NODTBL,
-               int32_t NCUT, const CutTable& LCUT);
-void BUSOPEINC(int16_t KDEBUG, int16_t& IERR, int LOG, int32_t NROUTE, int32_t NLROAD,
-               int32_t NLPT, LinkTable& LINK, const NetTable& LNKPT, const RealTable& MODTAB,
-               const Vec<int16_t>& RTMODE, const Vec<float>& RTFREQ);
-void BUSOPEOUT(int16_t KDEBUG, int16_t& IERR, int LOG, const std::string& FNAME1, int32_t NROUTE,
-               int32_t NLPT, const NetTable& LNKPT, const Vec<int16_t>& RTMODE,
-               const Vec<float>& RTFREQ, const Vec<float>& RTFREQ0, const RealTable& RTFARE);
+// The stage's person trips on LNKPT, with the six stage files FN[1..6].
+void BUSASSIGN(SharedTables& t, Settings& set, const StageRecord& stage, const FileNames& FN, int LOG,
+               int16_t& IERR);
+// Loading mode 3: the PCU of the extra buses that the last transit loads call for, onto LINK.
+void BUSOPEINC(SharedTables& t, int LOG, int16_t& IERR);
+// "Transit Operations.csv" (FNAME1) from the loads of the last transit stage.
+void BUSOPEOUT(const SharedTables& t, const std::string& FNAME1, int LOG, int16_t& IERR);
 void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& NNODE,
               NodeTable& NODTBL);
 

@@ -121,8 +121,7 @@ struct TransitNet {
     int16_t ierr = 0;
     NODESET(t->NLPT, NZ, LOG_UNIT, t->LNKPT, t->NCENT, ierr, t->NNODE, t->NODTBL);
     ASSERT_LT(ierr, 9);
-    BUSASSIGN(set, fn, st, t->ODPT, t->MODTAB, t->NLROAD, t->LINK, t->NCENT, t->RTMODE, t->RTFREQ,
-              t->RTFARE, IERR, LOG_UNIT, t->NLPT, t->NNODE, NZ, t->LNKPT, t->NODTBL, t->NCUT, t->LCUT);
+    BUSASSIGN(*t, set, st, fn, LOG_UNIT, IERR);
     if (rest != nullptr && !read_line(KEYBOARD, *rest)) *rest = "<end of input>";
     close_unit(LOG_UNIT);
     console = con.lines();
@@ -545,6 +544,30 @@ TEST(BusAssign, AnOutputThatCannotBeCreatedStopsTheRun) {
   EXPECT_TRUE(contains(n.log, " *** Error *** Can not create the file Transit Impedance02.csv"));
   EXPECT_EQ(n.load(1, 101), 0);
   EXPECT_FALSE(fs::exists("Traffic Assign02PT.csv"));
+}
+
+TEST(BusAssign, WorkArrayThatCannotBeHadIsNamedAndNothingIsWritten) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer stops at an allocation this large instead of failing it";
+#endif
+  TempDir dir;
+  TransitNet n;
+  worked_example(n);
+  n.od("PT1.csv", "1,2,4\n");
+  n.tables({{1, 100.0f}});
+  n.t->NZ = 30000000;  // OD(NZ,NZ) would need 3.6 PB; the arrays before it are small
+  Lines screen;
+  {
+    Console con;
+    BUSASSIGN(*n.t, n.set, n.st, n.fn, 0, n.IERR);
+    screen = con.lines();
+  }
+  EXPECT_EQ(n.IERR, 9);
+  EXPECT_EQ(screen, (Lines{" === SUBROUTINE BusAssign =======", " OD(NZ,NZ) allocation error 1"}));
+  for (const auto& e : fs::directory_iterator(fs::current_path())) {
+    EXPECT_EQ(e.path().filename(), "PT1.csv") << "written although the assignment could not start";
+  }
+  EXPECT_EQ(free_unit(), 10);
 }
 
 TEST(BusAssign, ScreenLineRecordsEveryCrossingStepWithTrips) {

@@ -31,7 +31,7 @@ FileNames conv_names() {
   return fn;
 }
 
-void convert() { BUSCONV(0, pad("BusInput.txt", 40), pad("BusEdit.csv", 40), pad("BusCost.csv", 40)); }
+void convert() { BUSCONV(conv_names(), 0); }
 
 // The node records of a converted file, as (code, speed) texts.
 std::vector<std::pair<std::string, std::string>> node_fields(int route) {
@@ -264,11 +264,13 @@ TEST(GetBusConv, ChoiceAndFilesDecideWhetherToConvert) {
     TempDir dir;
     if (c.input) write_file("BusInput.txt", "L         \"A\",M=1,F=5\nN=1,2\n");
     if (c.converted) write_file("BusEdit.csv", old_edit);
-    int16_t choice = c.choice;
+    Settings set;
+    set.route_file_choice = c.choice;
+    const int16_t& choice = set.route_file_choice;
     std::vector<std::string> screen;
     {
       Console con(c.keyboard);
-      GETBUSCONV(choice, 0, conv_names());
+      GETBUSCONV(set, conv_names(), 0);
       screen = con.lines();
     }
     const std::string label = "choice " + std::to_string(c.choice) + " input " + std::to_string(c.input) +
@@ -295,11 +297,12 @@ TEST(GetBusConv, DialogueIsShownOnScreenAndEchoedToTheLog) {
   write_file("BusInput.txt", "L         \"A\",M=1,F=5\nN=1,2\n");
   write_file("BusEdit.csv", "old\n");
   ASSERT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-  int16_t choice = 0;
+  Settings set;
+  set.route_file_choice = 0;
   std::vector<std::string> screen;
   {
     Console con("0\n");
-    GETBUSCONV(choice, LOG_UNIT, conv_names());
+    GETBUSCONV(set, conv_names(), LOG_UNIT);
     screen = con.lines();
   }
   close_unit(LOG_UNIT);

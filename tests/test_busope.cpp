@@ -43,13 +43,11 @@ struct Routes {
   }
   void inc() {
     Console con;
-    BUSOPEINC(0, IERR, LOG_UNIT, t->NROUTE, t->NLROAD, t->NLPT, t->LINK, t->LNKPT, t->MODTAB, t->RTMODE,
-              t->RTFREQ);
+    BUSOPEINC(*t, LOG_UNIT, IERR);
   }
   void out() {
     Console con;
-    BUSOPEOUT(0, IERR, LOG_UNIT, pad("Transit Operations.csv", 40), t->NROUTE, t->NLPT, t->LNKPT, t->RTMODE,
-              t->RTFREQ, t->RTFREQ0, t->RTFARE);
+    BUSOPEOUT(*t, pad("Transit Operations.csv", 40), LOG_UNIT, IERR);
   }
 };
 

@@ -26,18 +26,22 @@ using test::write_file;
 
 // The tables GETBUSLINK works on; LNKPT is kept small unless a test needs more.
 struct Net {
-  explicit Net(int lnkpt_rows = 5000) : LNKPT(lnkpt_rows, 8) {}
-  LinkTable LINK{LRSIZE, 11};
-  int32_t NLROAD = 0;
-  NetTable LNKPT;
-  int32_t NLPT = 0;
-  Vec<std::string> ODPT{NODFSZ};
-  RealTable MODTAB{NVTYPE, 7};
-  Vec<int16_t> RTMODE{LBSIZE};
-  Vec<float> RTFREQ{LBSIZE};
-  Vec<float> RTFREQ0{LBSIZE};
-  RealTable RTFARE{LBSIZE, 2};
-  int32_t NROUTE = -1;
+  explicit Net(int lnkpt_rows = 5000) {
+    t->LNKPT.resize(lnkpt_rows, LNK_COLS);
+    t->NROUTE = -1;
+  }
+  std::unique_ptr<SharedTables> t = std::make_unique<SharedTables>();
+  LinkTable& LINK = t->LINK;
+  int32_t& NLROAD = t->NLROAD;
+  NetTable& LNKPT = t->LNKPT;
+  int32_t& NLPT = t->NLPT;
+  Vec<std::string>& ODPT = t->ODPT;
+  RealTable& MODTAB = t->MODTAB;
+  Vec<int16_t>& RTMODE = t->RTMODE;
+  Vec<float>& RTFREQ = t->RTFREQ;
+  Vec<float>& RTFREQ0 = t->RTFREQ0;
+  RealTable& RTFARE = t->RTFARE;
+  int32_t& NROUTE = t->NROUTE;
   int16_t IERR = -1;
 
   // A road link as GETNET leaves it in LINK and LNKPT.
@@ -64,9 +68,12 @@ struct Net {
     fn[2] = pad("BusFare.csv", 40);
     fn[3] = pad("PTOD.txt", 40);
     fn[4] = pad("ModePCU.txt", 40);
+    Settings set;
+    set.MODEPT = MODEPT;
+    StageRecord st;
+    st.TVALUE = TVALUE;
     Console con;
-    GETBUSLINK(MODEPT, fn, ODPT, LOG, NLROAD, LINK, TVALUE, MODTAB, IERR, NLPT, NROUTE, LNKPT,
-               RTMODE, RTFREQ, RTFREQ0, RTFARE);
+    GETBUSLINK(*t, set, st, fn, LOG, IERR);
     std::vector<std::string> lines = con.lines();
     // Every file the routine opened is closed again, whichever way it returned.
     EXPECT_EQ(free_unit(), 10);
@@ -551,8 +558,7 @@ TEST(GetBusLink, UnreadableValueIsAFatalReadErrorWithFilesClosed) {
   fn[4] = pad("ModePCU.txt", 40);
   Console con;
   try {
-    GETBUSLINK(1, fn, net.ODPT, 0, net.NLROAD, net.LINK, 0.0f, net.MODTAB, net.IERR, net.NLPT, net.NROUTE,
-               net.LNKPT, net.RTMODE, net.RTFREQ, net.RTFREQ0, net.RTFARE);
+    GETBUSLINK(*net.t, Settings{}, StageRecord{}, fn, 0, net.IERR);
     ADD_FAILURE() << "no read error";
   } catch (const FatalReadError& e) {
     EXPECT_NE(std::string(e.what()).find("BusEdit.csv, line 2"), std::string::npos) << e.what();

@@ -17,6 +17,11 @@ constexpr size_t FIELD = 6;       // width of the mode, headway, node and speed 
 constexpr size_t NAME_LEN = 12;
 constexpr size_t NAME_OFFSET = 11;  // the name starts this many columns after the L
 
+// NODETXT: the texts of one route's nodes, right-aligned in FIELD characters.
+constexpr int NT_CODE = 1;   // node code
+constexpr int NT_SPEED = 2;  // km/h on the segment leaving the node
+constexpr int NT_COLS = 2;
+
 // The route being scanned and the files it goes to.
 struct conversion {
   int LOG = 0;
@@ -32,7 +37,7 @@ struct conversion {
   std::string MODETXT;
   std::string FREQTXT;
   std::string RTNAME;
-  Table<std::string> NODETXT;  // (node, 1) code, (node, 2) speed on the segment leaving it
+  Table<std::string> NODETXT;  // (node, NT_*)
   int nodes = 0;
   bool too_many = false;  // the node limit was already reported for this route
   int errors = 0;
@@ -73,21 +78,21 @@ void add_node(conversion& c, std::string_view code) {
     reject(c, "node code longer than 6 characters: ", code);
     return;
   }
-  c.NODETXT(c.nodes, 1) = right_aligned(code);
+  c.NODETXT(c.nodes, NT_CODE) = right_aligned(code);
 }
 
 // A node without speed takes the nearest earlier one; the first node, the first given.
 void fill_speeds(conversion& c) {
-  if (c.nodes >= 1 && is_blank(c.NODETXT(1, 2))) {
+  if (c.nodes >= 1 && is_blank(c.NODETXT(1, NT_SPEED))) {
     for (int i = 2; i <= c.nodes; ++i) {
-      if (!is_blank(c.NODETXT(i, 2))) {
-        c.NODETXT(1, 2) = c.NODETXT(i, 2);
+      if (!is_blank(c.NODETXT(i, NT_SPEED))) {
+        c.NODETXT(1, NT_SPEED) = c.NODETXT(i, NT_SPEED);
         break;
       }
     }
   }
   for (int i = 2; i <= c.nodes; ++i) {
-    if (is_blank(c.NODETXT(i, 2))) c.NODETXT(i, 2) = c.NODETXT(i - 1, 2);
+    if (is_blank(c.NODETXT(i, NT_SPEED))) c.NODETXT(i, NT_SPEED) = c.NODETXT(i - 1, NT_SPEED);
   }
 }
 
@@ -95,7 +100,7 @@ void write_route(conversion& c, bool reverse) {
   write_fmt(c.edit, c.route_fmt, {c.route, int32_t(0), c.MODETXT, c.FREQTXT, int32_t(c.nodes)});
   for (int k = 1; k <= c.nodes; ++k) {
     const int i = reverse ? c.nodes + 1 - k : k;
-    write_fmt(c.edit, c.node_fmt, {c.route, int32_t(k), c.NODETXT(i, 1), c.NODETXT(i, 2)});
+    write_fmt(c.edit, c.node_fmt, {c.route, int32_t(k), c.NODETXT(i, NT_CODE), c.NODETXT(i, NT_SPEED)});
   }
   write_fmt(c.cost, c.cost_fmt, {c.route, c.MODETXT, c.RTNAME});
 }
@@ -136,7 +141,7 @@ void take_value(conversion& c, char keyword, std::string_view v) {
         if (c.nodes == 0) {
           reject(c, "speed before the first node: ", v);
         } else {
-          c.NODETXT(c.nodes, 2) = right_aligned(v);
+          c.NODETXT(c.nodes, NT_SPEED) = right_aligned(v);
         }
       }
       break;
@@ -191,20 +196,19 @@ void scan_line(conversion& c, const std::string& line) {
 
 }  // namespace
 
-void BUSCONV(int LOG, const std::string& input, const std::string& converted,
-             const std::string& fare_template) {
-  const std::string in_name = pad(input, 40);
-  const std::string edit_name = pad(converted, 40);
-  const std::string cost_name = pad(fare_template, 40);
+void BUSCONV(const FileNames& FN, int LOG) {
+  const std::string in_name = pad(FN[1], 40);
+  const std::string edit_name = pad(FN[2], 40);
+  const std::string cost_name = pad(FN[3], 40);
 
   conversion c;
   c.LOG = LOG;
   c.input = std::string(trim(in_name));
   try {
-    c.NODETXT.resize(MAX_NODES, 2);
+    c.NODETXT.resize(MAX_NODES, NT_COLS);
   } catch (const std::bad_alloc&) {
-    say(LOG, {" === SUBROUTINE BusConv ======="});
-    say(LOG, {" NODETXT(200,2) allocation error", 1});
+    int16_t level = 0;  // the conversion has no error level: the missing route file is found later
+    say_alloc_failure(LOG, "BusConv", " NODETXT(200,2) allocation error", level);
     return;
   }
   clear_route(c);

@@ -30,7 +30,8 @@ int32_t ask_which(int LOG) {
 
 }  // namespace
 
-void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN) {
+void GETBUSCONV(Settings& set, const FileNames& FN, int LOG) {
+  int16_t& route_file_choice = set.route_file_choice;
   // Names are 40-character texts: padded for the A fields, trimmed for the disk.
   const std::string input = pad(FN[1], 40);
   const std::string converted = pad(FN[2], 40);
@@ -41,14 +42,14 @@ void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN) {
 
   if (route_file_choice == 1) {
     if (have_input) {
-      BUSCONV(LOG, FN[1], FN[2], FN[3]);
+      BUSCONV(FN, LOG);
     } else if (!have_converted) {
       say(LOG, {" *** ERROR *** Can not find ", input_name});
     }
     return;
   }
   if (!have_converted) {
-    BUSCONV(LOG, FN[1], FN[2], FN[3]);
+    BUSCONV(FN, LOG);
     return;
   }
   if (!have_input) {
@@ -81,7 +82,7 @@ void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN) {
   }
   if (answer == 1) {
     say(LOG, {" Convert from ", input_name});
-    BUSCONV(LOG, FN[1], FN[2], FN[3]);
+    BUSCONV(FN, LOG);
   } else {
     say(LOG, {" This program use the existing ", converted_name});
   }

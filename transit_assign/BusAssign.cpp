@@ -1,12 +1,11 @@
 // Transit assignment: the stage's person trips, all-or-nothing, on the
 // minimum paths of LNKPT (walking on road rows, riding on route rows).
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <limits>
 #include <new>
 #include <string>
-#include <vector>
+#include <string_view>
+#include <utility>
 
 #include "road/Dijkstra.hpp"
 #include "run/recio.hpp"
@@ -16,13 +15,14 @@
 namespace routava {
 namespace {
 
+constexpr std::string_view NAME = "BusAssign";
 constexpr int MROUTE_SIZE = 1000;  // steps of a traced path; grown for longer paths
 
 struct Arrays {
-  Table<float> WORK;           // (LR, 30): persons 1..10, person-km 11..20, person-hours 21..30
-  Vec<float> FOOT;             // persons walking along each road link
-  Vec<int32_t> MROUTE;         // route of each step; 0 for walk, transfer and ride
-  Table<int32_t> OD;           // OD(origin, destination), persons
+  Table<float> WORK;    // (LR, work_col(plane, mode)): persons, person-km, person-hours
+  Vec<float> FOOT;      // persons walking along each road link
+  Vec<int32_t> MROUTE;  // route of each step; 0 for walk, transfer and ride
+  Table<int32_t> OD;    // OD(origin, destination), persons
   TreeTable TREE;
 };
 
@@ -35,14 +35,7 @@ struct MessageFormats {
 
 // What the trace of one pair works on.
 struct TraceContext {
-  NetTable& LNKPT;
-  int32_t NLPT;
-  const LinkTable& LINK;
-  int32_t NLROAD;
-  const Vec<int16_t>& RTMODE;
-  const RealTable& RTFARE;
-  const CentTable& NCENT;
-  int32_t NNODE;
+  SharedTables& t;
   Arrays& a;
   TransitFiles& tf;
   const Settings& set;
@@ -50,54 +43,26 @@ struct TraceContext {
   int LOG;
 };
 
-void report_alloc(int LOG, const char* what) {
-  say_line(LOG, " === SUBROUTINE BusAssign =======");
-  say(LOG, {what, ALLOC_STATUS});
-}
-
-bool allocate(Arrays& a, int32_t NLROAD, int32_t NZ, int LOG) {
-  const int32_t LR = std::max<int32_t>(NLROAD, 0);
-  const int32_t nz = std::max<int32_t>(NZ, 0);
+// The arrays in the order the design allocates them; the first that cannot be had is named.
+bool allocate(Arrays& a, const SharedTables& t, int LOG, int16_t& IERR) {
+  const int32_t LR = std::max<int32_t>(t.NLROAD, 0);
+  const int32_t nz = std::max<int32_t>(t.NZ, 0);
+  const char* what = " WORK(LR,10,3) allocation error";
   try {
-    a.WORK.resize(LR, 3 * NVTYPE);
-  } catch (const std::bad_alloc&) {
-    report_alloc(LOG, " WORK(LR,10,3) allocation error");
-    return false;
-  }
-  try {
+    a.WORK.resize(LR, WORK_COLS);
+    what = " FOOT(LR) allocation error";
     a.FOOT.resize(LR, 0.0f);
-  } catch (const std::bad_alloc&) {
-    report_alloc(LOG, " FOOT(LR) allocation error");
-    return false;
-  }
-  try {
+    what = " MROUTE(1000) allocation error";
     a.MROUTE.resize(MROUTE_SIZE, 0);
-  } catch (const std::bad_alloc&) {
-    report_alloc(LOG, " MROUTE(1000) allocation error");
-    return false;
-  }
-  try {
+    what = " OD(NZ,NZ) allocation error";
     a.OD.resize(nz, nz);
+    what = " TREE(98000,5) allocation error";
+    a.TREE.resize(NODESZ, TREE_COLS);
   } catch (const std::bad_alloc&) {
-    report_alloc(LOG, " OD(NZ,NZ) allocation error");
-    return false;
-  }
-  try {
-    a.TREE.resize(NODESZ, 5);
-  } catch (const std::bad_alloc&) {
-    report_alloc(LOG, " TREE(98000,5) allocation error");
+    say_alloc_failure(LOG, NAME, what, IERR);
     return false;
   }
   return true;
-}
-
-// Truncation of a single-precision value to a 32-bit count, clamped so that
-// absurd trip numbers cannot overflow.
-int32_t truncate_to_int(float x) {
-  if (!std::isfinite(x)) return 0;
-  const double lo = double(std::numeric_limits<int32_t>::min());
-  const double hi = double(std::numeric_limits<int32_t>::max());
-  return int32_t(std::clamp(double(x), lo, hi));
 }
 
 int32_t add_clamped(int32_t a, int32_t b) {
@@ -113,8 +78,11 @@ void pause_for_enter() {
   (void)read_line(KEYBOARD, line);
 }
 
-void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, int32_t NZ, int unit,
-                    int LOG, Table<int32_t>& OD) {
+// The stage's PT OD tables, scaled by their factors, summed into OD (NZ by NZ) through unit U1.
+void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, const TransitFiles& tf, int LOG,
+                    Table<int32_t>& OD) {
+  const int unit = tf.U1;
+  const int32_t NZ = OD.rows();
   const Format bad_pair = Format::parse("(\" *** Error OD pair at Record (\",I6,\")  value = \",2I4,I7)");
   const int ntab = std::clamp<int32_t>(stage.NODTAB, 0, 10);
   for (int k = 1; k <= ntab; ++k) {
@@ -148,19 +116,7 @@ void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, int3
   }
 }
 
-void announce_origin(const MessageFormats& msg, int32_t o, const std::string& fname3, int16_t KDEBUG,
-                     int LOG) {
-  const char* stars = "**********************";
-  write_line(SCREEN, stars);
-  write_fmt(SCREEN, msg.zone, {o, fname3});
-  write_line(SCREEN, stars);
-  if (KDEBUG >= 1) {
-    write_fmt(LOG, msg.home, {o, fname3});
-    OUTTIME(LOG);
-  } else {
-    OUTTIME(0);
-  }
-}
+// ---- tracing one pair
 
 // A path longer than the step table doubles it, keeping the steps traced so far.
 void grow(Vec<int32_t>& steps) {
@@ -169,161 +125,233 @@ void grow(Vec<int32_t>& steps) {
   steps = std::move(bigger);
 }
 
-void unreachable_pair(TraceContext& c, int32_t o, int32_t d, int32_t T, int32_t n, int16_t& IERR) {
+void unreachable_pair(TraceContext& c, const TripPair& pair, int32_t n, int16_t& IERR) {
   if (c.set.KDEBUG >= 1) {
-    const int64_t code = (n >= 1 && n <= c.a.TREE.rows()) ? c.a.TREE(n, 1) : int64_t(d);
+    const int64_t code = (n >= 1 && n <= c.a.TREE.rows()) ? c.a.TREE(n, TREE_CODE) : int64_t(pair.d);
     say_fmt(c.LOG, c.msg.isolated, {code});
   }
   IERR = 1;
-  write_error_record(c.tf, o, d, T);
+  write_error_record(c.tf, pair);
 }
 
-// Walks the tree from d's centroid back to o, loading T persons on every row.
-void trace_pair(TraceContext& c, int32_t o, int32_t d, int32_t T, bool searched, int16_t& IERR) {
+// A node the search reached from the origin (the origin itself has no predecessor).
+bool reached(const TraceContext& c, int32_t n) {
+  return n >= 1 && n <= c.t.NNODE && c.a.TREE(n, TREE_PRED_CODE) > 0;
+}
+
+int32_t mode_of(const TraceContext& c, int64_t route) {
+  return (route >= 1 && route <= c.t.RTMODE.size()) ? c.t.RTMODE(int32_t(route)) : 0;
+}
+
+float fare_of(const TraceContext& c, int64_t route, int col) {
+  return (route >= 1 && route <= c.t.RTFARE.rows()) ? c.t.RTFARE(int32_t(route), col) : 0.0f;
+}
+
+// Walk, boarding, alighting, transfer or ride, by the routes of the step's two nodes.
+StepKind step_kind(int64_t Proute, int64_t Qroute, int64_t R) {
+  if (Proute == 0) return Qroute == 0 ? StepKind::WALK : StepKind::GET_ON;
+  if (Qroute == 0) return StepKind::GET_OFF;
+  return R <= 0 ? StepKind::TRANSFER : StepKind::RIDE;
+}
+
+// Screen-line and ramp counts of a step on road link k.
+void count_crossings(TraceContext& c, int32_t k, const TripPair& pair) {
+  const int32_t screen = c.t.LINK(k, LINK_SCREEN);
+  const int32_t ramp = c.t.LINK(k, LINK_RAMP);
+  if (c.tf.screen_open && screen > 0 && pair.trips > 0) write_screen_record(c.tf, screen, pair);
+  if (c.tf.ramp_open && ramp > 0) ramp_step(c.tf, ramp, pair);
+}
+
+// Boarding a route, from the street or from another route.
+void board(PairSums& sum, int64_t impedance, int64_t time) {
+  sum.get_on += 1;
+  sum.impedance += impedance;
+  sum.travel += time;
+  sum.waiting += time;
+}
+
+// Riding road link k: the pair's distance and fare, and the link's riders by mode.
+void ride(TraceContext& c, int32_t k, const PathStep& st, int64_t time, PairSums& sum) {
+  const float km = float(c.t.LINK(k, LINK_LENGTH)) / 1000.0f;
+  sum.distance_km += km;
+  sum.fare += fare_of(c, st.route, FARE_PER_KM) * km;
+  const int32_t m = st.mode;
+  if (m < 1 || m > NVTYPE) return;
+  const int32_t T = st.pair.trips;
+  c.a.WORK(k, work_col(PERSONS, m)) += float(T);
+  c.a.WORK(k, work_col(PERSON_KM, m)) += float(T) * km;
+  c.a.WORK(k, work_col(PERSON_HOURS, m)) += float(time * T) / 6000.0f;
+}
+
+// Loads the pair's trips on the row that reaches node n (a node of the tree)
+// and adds the step to the pair's sums; st arrives with the pair and the step
+// number filled in.
+void take_step(TraceContext& c, int32_t n, PathStep& st, PairSums& sum) {
   Arrays& a = c.a;
-  PairSums sum;
-  c.tf.pending_ramp = 0;  // a ramp left pending by the previous pair never pairs with this one
-  int32_t n = c.NCENT(d, 2);
-  if (!searched || n < 1 || a.TREE(n, 2) <= 0) {
-    unreachable_pair(c, o, d, T, n, IERR);
-    return;
-  }
-  const bool write_path = c.tf.path_open && (T > 0 || c.set.KPATHALL >= 1);
-  for (int32_t s = 1;; ++s) {
-    const int64_t r = a.TREE(n, 4);
-    if (r < 1 || r > c.NLPT || s > c.NNODE) {  // not a tree path: never load past it
-      unreachable_pair(c, o, d, T, n, IERR);
-      return;
-    }
-    if (s > a.MROUTE.size()) grow(a.MROUTE);
-    const int64_t R = c.LNKPT(int32_t(r), 1);
-    const int64_t P = a.TREE(n, 2);
-    const int64_t Q = a.TREE(n, 1);
-    c.LNKPT(int32_t(r), 8) += T;
-    const int64_t Proute = P / ROUTE_BASE, Pnode = P % ROUTE_BASE;
-    const int64_t Qroute = Q / ROUTE_BASE, Qnode = Q % ROUTE_BASE;
-    const bool on_road = R >= 1 && R <= c.NLROAD;
-    const int32_t k = on_road ? int32_t(R) : 0;
+  int64_t* row = c.t.LNKPT.row(int32_t(a.TREE(n, TREE_ROW)));
+  row[LNK_LOAD - 1] += st.pair.trips;
+  const int64_t R = row[LNK_ROAD - 1];
+  const int64_t imp = row[LNK_IMPEDANCE - 1];
+  const int64_t time = row[LNK_TIME - 1];
+  const int64_t P = a.TREE(n, TREE_PRED_CODE);
+  const int64_t Q = a.TREE(n, TREE_CODE);
+  const int64_t Proute = P / ROUTE_BASE, Qroute = Q / ROUTE_BASE;
+  const bool on_road = R >= 1 && R <= c.t.NLROAD;
+  const int32_t k = on_road ? int32_t(R) : 0;
+  if (on_road) count_crossings(c, k, st.pair);
 
-    if (on_road) {
-      if (c.tf.screen_open && c.LINK(k, 10) > 0 && T > 0) write_screen_record(c.tf, c.LINK(k, 10), o, d, T);
-      if (c.tf.ramp_open && c.LINK(k, 11) > 0) ramp_step(c.tf, c.LINK(k, 11), T);
-    }
-
-    PathStep st;
-    st.link = R;
-    st.o_node = Pnode;
-    st.d_node = Qnode;
-    st.trips = T;
-    st.o = o;
-    st.d = d;
-    st.seq = s;
-    const int64_t imp = c.LNKPT(int32_t(r), 4);
-    const int64_t time = c.LNKPT(int32_t(r), 6);
-    auto mode_of = [&](int64_t route) -> int32_t {
-      return (route >= 1 && route <= c.RTMODE.size()) ? c.RTMODE(int32_t(route)) : 0;
-    };
-    auto fare_of = [&](int64_t route, int col) -> float {
-      return (route >= 1 && route <= c.RTFARE.rows()) ? c.RTFARE(int32_t(route), col) : 0.0f;
-    };
-
-    if (Proute == 0 && Qroute == 0) {
-      st.kind = StepKind::WALK;
-      a.MROUTE(s) = 0;
-      if (on_road) a.FOOT(k) += float(T);
+  st.link = R;
+  st.o_node = P % ROUTE_BASE;
+  st.d_node = Q % ROUTE_BASE;
+  st.kind = step_kind(Proute, Qroute, R);
+  const int32_t s = st.seq;
+  a.MROUTE(s) = 0;
+  switch (st.kind) {
+    case StepKind::WALK:
+      if (on_road) a.FOOT(k) += float(st.pair.trips);
       sum.walking += imp;
       st.time = imp;
-    } else if (Proute == 0) {
-      st.kind = StepKind::GET_ON;
+      break;
+    case StepKind::GET_ON:
       a.MROUTE(s) = int32_t(Qroute);
-      sum.get_on += 1;
-      sum.impedance += imp;
-      sum.travel += time;
-      sum.waiting += time;
-      sum.fare += fare_of(Qroute, 1);
+      board(sum, imp, time);
+      sum.fare += fare_of(c, Qroute, FARE_FLAT);
       st.route = Qroute;
-      st.mode = mode_of(Qroute);
+      st.mode = mode_of(c, Qroute);
       st.time = time;
-    } else if (Qroute == 0) {
-      st.kind = StepKind::GET_OFF;
+      break;
+    case StepKind::GET_OFF:
       a.MROUTE(s) = int32_t(Proute);
       st.route = Proute;
-      st.mode = mode_of(Proute);
+      st.mode = mode_of(c, Proute);
       // Walked backwards, the step before is the route boarded next.
       st.next_route = (s > 1 && a.MROUTE(s - 1) > 0) ? a.MROUTE(s - 1) : 0;
       st.time = 0;
-    } else if (R <= 0) {
-      st.kind = StepKind::TRANSFER;
-      a.MROUTE(s) = 0;
-      sum.get_on += 1;
-      sum.impedance += imp;
-      sum.travel += time;
-      sum.waiting += time;
+      break;
+    case StepKind::TRANSFER:
+      board(sum, imp, time);
       st.route = Proute;
-      st.mode = mode_of(Proute);
+      st.mode = mode_of(c, Proute);
       st.next_route = Qroute;
       st.time = time;
-    } else {
-      st.kind = StepKind::RIDE;
-      a.MROUTE(s) = 0;
+      break;
+    case StepKind::RIDE:
       sum.impedance += imp;
       sum.travel += time;
       st.route = Proute;
-      st.mode = mode_of(Proute);
+      st.mode = mode_of(c, Proute);
       st.time = time;
-      if (on_road) {
-        const float km = float(c.LINK(k, 7)) / 1000.0f;
-        sum.distance_km += km;
-        sum.fare += fare_of(Proute, 2) * km;
-        const int32_t m = st.mode;
-        if (m >= 1 && m <= NVTYPE) {
-          a.WORK(k, m) += float(T);
-          a.WORK(k, NVTYPE + m) += float(T) * km;
-          a.WORK(k, 2 * NVTYPE + m) += float(time * T) / 6000.0f;
-        }
-      }
-    }
+      if (on_road) ride(c, k, st, time, sum);
+      break;
+  }
+}
 
+// Walks the tree from d's centroid back to o, loading the pair's trips on every row.
+void trace_pair(TraceContext& c, const TripPair& pair, bool searched, int16_t& IERR) {
+  c.tf.pending_ramp = 0;  // a ramp left pending by the previous pair never pairs with this one
+  int32_t n = c.t.NCENT(pair.d, CENT_NODE);
+  if (!searched || !reached(c, n)) {
+    unreachable_pair(c, pair, n, IERR);
+    return;
+  }
+  const bool write_path = c.tf.path_open && (pair.trips > 0 || c.set.KPATHALL >= 1);
+  PairSums sum;
+  for (int32_t s = 1;; ++s) {
+    const int64_t r = c.a.TREE(n, TREE_ROW);
+    if (r < 1 || r > c.t.NLPT || s > c.t.NNODE) {  // not a tree path: never load past it
+      unreachable_pair(c, pair, n, IERR);
+      return;
+    }
+    if (s > c.a.MROUTE.size()) grow(c.a.MROUTE);
+    PathStep st;
+    st.pair = pair;
+    st.seq = s;
+    take_step(c, n, st, sum);
     if (write_path) write_path_record(c.tf, st);
     // The origin is the centroid itself; a route node at the same road node is
     // not the end of the path.
-    if (P == o) {
-      write_impedance_record(c.tf, o, d, T, sum);
+    if (c.a.TREE(n, TREE_PRED_CODE) == pair.o) {
+      write_impedance_record(c.tf, pair, sum);
       return;
     }
-    n = int32_t(a.TREE(n, 5));
-    if (n < 1 || n > c.NNODE || a.TREE(n, 2) <= 0) {
-      unreachable_pair(c, o, d, T, n, IERR);
+    n = int32_t(c.a.TREE(n, TREE_PRED));
+    if (!reached(c, n)) {
+      unreachable_pair(c, pair, n, IERR);
       return;
     }
   }
 }
 
-bool write_link_volumes(const TransitFiles& tf, const std::string& fname3, int16_t MODEPT,
-                        const RealTable& MODTAB, int32_t NLROAD, LinkTable& LINK, const Arrays& a,
-                        int LOG) {
-  const std::string name(trim(fname3));
-  if (!open_write(tf.U1, name)) {
-    say_line(LOG, " === SUBROUTINE BusAssign =======");
-    say_line(LOG, " *** Error *** Can not create the file " + name);
-    return false;
+// ---- the origin loop and the link volumes
+
+void announce_origin(const TraceContext& c, int32_t o, const std::string& fname3) {
+  const char* stars = "**********************";
+  write_line(SCREEN, stars);
+  write_fmt(SCREEN, c.msg.zone, {o, fname3});
+  write_line(SCREEN, stars);
+  if (c.set.KDEBUG >= 1) {
+    write_fmt(c.LOG, c.msg.home, {o, fname3});
+    OUTTIME(c.LOG);
+  } else {
+    OUTTIME(0);
   }
+}
+
+bool has_trips(const Table<int32_t>& OD, int32_t o, int32_t NZ) {
+  int64_t total = 0;
+  for (int32_t d = 1; d <= NZ; ++d) total += OD(o, d);
+  return total > 0;
+}
+
+// One tree per origin and the trace of its pairs; false when a search ran out
+// of work storage.
+bool assign_origins(TraceContext& c, const StageRecord& stage, const std::string& fname3, int16_t& IERR) {
+  const SharedTables& t = c.t;
+  const Settings& set = c.set;
+  SearchWork search;
+  const SearchNet net{t.NODTBL, t.NNODE, t.LNKPT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
+  for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= t.NZ; ++o) {
+    if (!has_trips(c.a.OD, o, t.NZ) && set.KSRCH < 1) continue;
+    announce_origin(c, o, fname3);
+    const int32_t origin_node = t.NCENT(o, CENT_NODE);
+    // A centroid without leaving links cannot be searched from (the node table
+    // has reported it); its pairs go to the error file.
+    const bool searched = origin_node >= 1;
+    if (searched) DIJKSTRA(net, o, origin_node, c.LOG, set.KDEBUG, c.a.TREE, search, IERR);
+    if (set.KDEBUG >= 1) {
+      OUTTIME(c.LOG);
+      write_line(c.LOG, "");
+    }
+    if (IERR >= 9) return false;
+    for (int32_t d = 1; d <= t.NZ; ++d) {
+      const int32_t T = c.a.OD(o, d);
+      if (d == o || (T <= 0 && set.KIMPALL < 1)) continue;
+      trace_pair(c, TripPair{o, d, T}, searched, IERR);
+    }
+  }
+  return true;
+}
+
+// Writes the link volume file; with loading mode 1 the riders of road-going
+// modes are added to the links as PCU first.
+bool write_link_volumes(TraceContext& c, const std::string& fname3) {
+  const TransitFiles& tf = c.tf;
+  SharedTables& t = c.t;
+  const Arrays& a = c.a;
+  if (!open_result_file(tf.U1, fname3, c.LOG)) return false;
+  const RealTable& MODTAB = t.MODTAB;
   const LinkVolumeFormats f = link_volume_formats();
   write_line(tf.U1, link_volume_header());
-  for (int32_t k = 1; k <= NLROAD; ++k) {
+  for (int32_t k = 1; k <= t.NLROAD; ++k) {
     // Rail modes 7..10 never load the road.
     float pcu = 0.0f;
     for (int m = 1; m <= 6; ++m) {
-      if (MODTAB(m, 2) > 0.0f) pcu += MODTAB(m, 1) * a.WORK(k, m) / MODTAB(m, 2);
+      const float average = MODTAB(m, MODE_AVE);
+      if (average > 0.0f) pcu += MODTAB(m, MODE_PCU) * a.WORK(k, work_col(PERSONS, m)) / average;
     }
-    if (MODEPT == 1) LINK(k, 9) = add_clamped(LINK(k, 9), truncate_to_int(pcu + 0.5f));
-    float km = 0.0f, hours = 0.0f;
-    for (int m = 1; m <= NVTYPE; ++m) {
-      km += a.WORK(k, NVTYPE + m);
-      hours += a.WORK(k, 2 * NVTYPE + m);
-    }
-    const int32_t speed = hours > 0.0f ? truncate_to_int(km / hours + 0.5f) : 0;
-    write_link_volume_record(tf.U1, f, LINK, k, speed, a.WORK, a.FOOT(k));
+    int32_t& volume = t.LINK(k, LINK_VOLUME);
+    if (c.set.MODEPT == 1) volume = add_clamped(volume, truncate_to_int(pcu + 0.5f));
+    write_link_volume_record(tf.U1, f, t.LINK, k, a.WORK, a.FOOT);
   }
   close_unit(tf.U1);
   return true;
@@ -337,66 +365,28 @@ void say_banner(int LOG, const char* title) {
 
 }  // namespace
 
-void BUSASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
-               const Vec<std::string>& ODPT, const RealTable& MODTAB, int32_t NLROAD,
-               LinkTable& LINK, const CentTable& NCENT, const Vec<int16_t>& RTMODE,
-               const Vec<float>& /*RTFREQ*/, const RealTable& RTFARE, int16_t& IERR, int LOG,
-               int32_t NLPT, int32_t NNODE, int32_t NZ, NetTable& LNKPT, const NodeTable& NODTBL,
-               int32_t NCUT, const CutTable& LCUT) {
+void BUSASSIGN(SharedTables& t, Settings& set, const StageRecord& stage, const FileNames& FN, int LOG,
+               int16_t& IERR) {
   IERR = 0;
   Arrays a;
-  if (!allocate(a, NLROAD, NZ, LOG)) {
-    IERR = 9;
-    return;
-  }
+  if (!allocate(a, t, LOG, IERR)) return;
   TransitFiles tf;
   choose_transit_units(tf);
 
-  read_od_tables(stage, ODPT, NZ, tf.U1, LOG, a.OD);
+  read_od_tables(stage, t.ODPT, tf, LOG, a.OD);
   say_banner(LOG, " Start of Transit Assignment");
   if (set.KDEBUG < 1) set.KHOME = 1;
   if (!open_transit_files(tf, FN, set, LOG)) {
-    IERR = 9;
+    raise_level(IERR, 9);
     return;
   }
   OUTTIME(LOG);
 
-  SearchWork search;
-  const SearchNet net{NODTBL, NNODE, LNKPT, LCUT, NCUT, stage.KSW, NZ};
   const MessageFormats msg;
-  TraceContext c{LNKPT, NLPT, LINK, NLROAD, RTMODE, RTFARE, NCENT, NNODE, a, tf, set, msg, LOG};
-  bool aborted = false;
-  for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= NZ; ++o) {
-    int64_t total = 0;
-    for (int32_t d = 1; d <= NZ; ++d) total += a.OD(o, d);
-    if (total <= 0 && set.KSRCH < 1) continue;
-
-    announce_origin(msg, o, FN[3], set.KDEBUG, LOG);
-    const int32_t origin_node = NCENT(o, 2);
-    // A centroid without leaving links cannot be searched from (the node table
-    // has reported it); its pairs go to the error file.
-    const bool searched = origin_node >= 1;
-    if (searched) {
-      DIJKSTRA(net, o, origin_node, LOG, set.KDEBUG, a.TREE, search, IERR);
-    }
-    if (set.KDEBUG >= 1) {
-      OUTTIME(LOG);
-      write_line(LOG, "");
-    }
-    if (IERR >= 9) {
-      aborted = true;
-      break;
-    }
-    for (int32_t d = 1; d <= NZ; ++d) {
-      if (d == o) continue;
-      const int32_t T = a.OD(o, d);
-      if (T <= 0 && set.KIMPALL < 1) continue;
-      trace_pair(c, o, d, T, searched, IERR);
-    }
-  }
-
+  TraceContext c{t, a, tf, set, msg, LOG};
+  const bool completed = assign_origins(c, stage, FN[3], IERR);
   close_transit_files(tf);
-  if (!aborted && !write_link_volumes(tf, FN[3], set.MODEPT, MODTAB, NLROAD, LINK, a, LOG)) IERR = 9;
+  if (completed && !write_link_volumes(c, FN[3])) raise_level(IERR, 9);
 
   write_line(SCREEN, " -------------------------------------");
   OUTTIME(LOG);

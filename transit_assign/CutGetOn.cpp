@@ -1,6 +1,6 @@
 // After overfilled route sections were taken out of LNKPT: remove the
 // boarding, alighting and transfer rows that now lead into a dead end.
-#include <cerrno>
+#include <algorithm>
 #include <new>
 #include <utility>
 #include <vector>
@@ -11,35 +11,34 @@
 namespace routava {
 namespace {
 
-
 // NODTBL as a plain index of from-node codes: code, first row, last row.
 bool index_from_nodes(int32_t NLPT, const NetTable& LNKPT, int LOG, int32_t& NNODE,
                       NodeTable& NODTBL) {
   NNODE = 0;
   int64_t previous = 0;
   for (int32_t i = 1; i <= NLPT; ++i) {
-    const int64_t code = LNKPT(i, 2);
+    const int64_t code = LNKPT(i, LNK_FROM);
     if (code == previous) continue;  // the code before the first row counts as 0
     if (NNODE >= NODTBL.rows()) {
       say(LOG, {" Number of Nodes is over", NNODE + 1, int32_t(NODTBL.rows())});
       return false;
     }
-    if (NNODE > 0) NODTBL(NNODE, 3) = i - 1;
+    if (NNODE > 0) NODTBL(NNODE, NOD_LAST) = i - 1;
     ++NNODE;
-    NODTBL(NNODE, 1) = code;
-    NODTBL(NNODE, 2) = i;
-    NODTBL(NNODE, 4) = 0;
-    NODTBL(NNODE, 5) = 0;
+    NODTBL(NNODE, NOD_CODE) = code;
+    NODTBL(NNODE, NOD_FIRST) = i;
+    NODTBL(NNODE, NOD_ZONE) = 0;
+    NODTBL(NNODE, NOD_CUT) = 0;
     previous = code;
   }
-  if (NNODE > 0) NODTBL(NNODE, 3) = NLPT;
+  if (NNODE > 0) NODTBL(NNODE, NOD_LAST) = NLPT;
   return true;
 }
 
 void swap_rows(NetTable& t, int32_t a, int32_t b) {
   int64_t* x = t.row(a);
   int64_t* y = t.row(b);
-  for (int c = 0; c < 8; ++c) std::swap(x[c], y[c]);
+  std::swap_ranges(x, x + t.cols(), y);
 }
 
 }  // namespace
@@ -51,24 +50,22 @@ void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& N
   try {
     NFLAG.assign(size_t(LKSIZE) + 1, 0);
   } catch (const std::bad_alloc&) {
-    say_line(LOG, " === SUBROUTINE CutGetOn =======");
-    say(LOG, {" NFLAG(LKSIZE) allocation error", ALLOC_STATUS});
-    IERR = 9;
+    say_alloc_failure(LOG, "CutGetOn", " NFLAG(LKSIZE) allocation error", IERR);
     return;
   }
 
-  HSORT(LNKPT, NLPT, 8, 2);
+  HSORT(LNKPT, NLPT, LNK_COLS, LNK_FROM);
   if (!index_from_nodes(NLPT, LNKPT, LOG, NNODE, NODTBL)) {
-    IERR = 9;
+    raise_level(IERR, 9);
     return;
   }
 
   for (int32_t i = 1; i <= NLPT; ++i) {
     int32_t pos = 0;
     int16_t found = 9;
-    if (NNODE > 0) NDSRCH(NODTBL, NNODE, 1, LNKPT(i, 3), LOG, found, pos);
+    if (NNODE > 0) NDSRCH(NODTBL, NNODE, NOD_CODE, LNKPT(i, LNK_TO), LOG, found, pos);
     if (found == 0 && pos > 0) {
-      LNKPT(i, 5) = pos;
+      LNKPT(i, LNK_TONODE) = pos;
       NFLAG[size_t(i)] = 0;
     } else {
       NFLAG[size_t(i)] = 1;
@@ -78,7 +75,7 @@ void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& N
   // The flags were set before any removal, so a removal makes no further dead ends
   // here; the row exchanged into place i is examined before i moves on.
   for (int32_t i = 1; i <= NLPT; ++i) {
-    while (i <= NLPT && LNKPT(i, 1) <= 0 && NFLAG[size_t(i)] == 1) {
+    while (i <= NLPT && LNKPT(i, LNK_ROAD) <= 0 && NFLAG[size_t(i)] == 1) {
       swap_rows(LNKPT, i, NLPT);
       std::swap(NFLAG[size_t(i)], NFLAG[size_t(NLPT)]);
       --NLPT;

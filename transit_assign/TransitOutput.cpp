@@ -1,7 +1,10 @@
 // Record layouts of the transit assignment files.
 #include "transit_assign/TransitOutput.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <limits>
 
 namespace routava {
 namespace {
@@ -30,15 +33,15 @@ int next_free_unit(int from) {
   return u;
 }
 
-bool open_or_report(int unit, const std::string& slot, int LOG) {
+}  // namespace
+
+bool open_result_file(int unit, const std::string& slot, int LOG) {
   std::string name(trim(slot));
   if (open_write(unit, name)) return true;
-  say_line(LOG, " === SUBROUTINE BusAssign =======");
+  say_heading(LOG, "BusAssign");
   say_line(LOG, " *** Error *** Can not create the file " + name);
   return false;
 }
-
-}  // namespace
 
 void choose_transit_units(TransitFiles& tf) {
   tf.U1 = next_free_unit(10);
@@ -60,7 +63,7 @@ bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& s
   std::array<int, 5> opened{};
   size_t nopened = 0;
   auto open = [&](int unit, const std::string& slot) {
-    if (!open_or_report(unit, slot, LOG)) return false;
+    if (!open_result_file(unit, slot, LOG)) return false;
     opened[nopened++] = unit;
     return true;
   };
@@ -92,41 +95,40 @@ bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& s
 void write_path_record(const TransitFiles& tf, const PathStep& st) {
   write_fmt(tf.U1, tf.path_fmt,
             {int32_t(st.kind), st.link, st.o_node, st.d_node, st.route, st.mode, st.next_route,
-             st.time, st.trips, st.o, st.d, st.seq});
+             st.time, st.pair.trips, st.pair.o, st.pair.d, st.seq});
 }
 
-void write_impedance_record(const TransitFiles& tf, int32_t o, int32_t d, int32_t trips,
-                            const PairSums& sum) {
+void write_impedance_record(const TransitFiles& tf, const TripPair& pair, const PairSums& sum) {
   // Minutes in single precision, as the fields have always been computed.
   const float travel_min = float(sum.travel) / 100.0f;
   const float walking_min = float(sum.walking) / 100.0f;
   const float waiting_min = float(sum.waiting) / 100.0f;
   const int64_t fare = int64_t(sum.fare + 0.4999f);
   write_fmt(tf.U2, tf.impedance_fmt,
-            {o, d, trips, sum.impedance, sum.get_on, travel_min, sum.distance_km, fare, walking_min,
+            {pair.o, pair.d, pair.trips, sum.impedance, sum.get_on, travel_min, sum.distance_km, fare, walking_min,
              waiting_min});
 }
 
-void write_screen_record(TransitFiles& tf, int32_t screen, int32_t o, int32_t d, int32_t trips) {
-  write_fmt(tf.U3, tf.screen_fmt, {screen, o, d, int32_t(0), trips});
+void write_screen_record(TransitFiles& tf, int32_t screen, const TripPair& pair) {
+  write_fmt(tf.U3, tf.screen_fmt, {screen, pair.o, pair.d, int32_t(0), pair.trips});
   ++tf.nscreen;
 }
 
-void ramp_step(TransitFiles& tf, int32_t ramp, int32_t trips) {
+void ramp_step(TransitFiles& tf, int32_t ramp, const TripPair& pair) {
   if (tf.pending_ramp == 0) {
     tf.pending_ramp = ramp;
     return;
   }
   // Traced backwards: this ramp is the inflow, the pending one the outflow.
-  if (trips > 0) {
-    write_fmt(tf.U4, tf.ramp_fmt, {ramp, tf.pending_ramp, int32_t(0), trips});
+  if (pair.trips > 0) {
+    write_fmt(tf.U4, tf.ramp_fmt, {ramp, tf.pending_ramp, int32_t(0), pair.trips});
     ++tf.nramp;
   }
   tf.pending_ramp = 0;
 }
 
-void write_error_record(TransitFiles& tf, int32_t o, int32_t d, int32_t trips) {
-  write_fmt(tf.U5, tf.error_fmt, {o, d, trips});
+void write_error_record(TransitFiles& tf, const TripPair& pair) {
+  write_fmt(tf.U5, tf.error_fmt, {pair.o, pair.d, pair.trips});
   ++tf.nerror;
 }
 
@@ -166,23 +168,40 @@ std::string link_volume_header() {
   return h;
 }
 
+int32_t truncate_to_int(float x) {
+  if (!std::isfinite(x)) return 0;
+  const double lo = double(std::numeric_limits<int32_t>::min());
+  const double hi = double(std::numeric_limits<int32_t>::max());
+  return int32_t(std::clamp(double(x), lo, hi));
+}
+
 void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTable& LINK, int32_t k,
-                              int32_t speed, const Table<float>& WORK, float foot) {
+                              const Table<float>& WORK, const Vec<float>& FOOT) {
+  float km = 0.0f, hours = 0.0f;
+  for (int m = 1; m <= NVTYPE; ++m) {
+    km += WORK(k, work_col(PERSON_KM, m));
+    hours += WORK(k, work_col(PERSON_HOURS, m));
+  }
+  const int32_t speed = hours > 0.0f ? truncate_to_int(km / hours + 0.5f) : 0;
   // The record is the concatenation of its pieces, so it matches the field list
   // that would place them side by side.
   std::string rec;
   rec.reserve(400);
   format_record(rec, f.head,
-                {LINK(k, 1), LINK(k, 2), LINK(k, 3), LINK(k, 4), LINK(k, 5), LINK(k, 6), LINK(k, 7),
-                 speed, LINK(k, 9)});
-  const Format* piece[3] = {&f.persons, &f.pkm, &f.phours};
-  for (int plane = 0; plane < 3; ++plane) {
+                {LINK(k, LINK_ANODE), LINK(k, LINK_BNODE), LINK(k, LINK_CHARACTER), LINK(k, LINK_GROUP),
+                 LINK(k, LINK_QVTYPE), LINK(k, LINK_TARIFF), LINK(k, LINK_LENGTH), speed,
+                 LINK(k, LINK_VOLUME)});
+  const struct {
+    WorkPlane plane;
+    const Format* piece;
+  } planes[] = {{PERSONS, &f.persons}, {PERSON_KM, &f.pkm}, {PERSON_HOURS, &f.phours}};
+  for (const auto& p : planes) {
     for (int m = 1; m <= NVTYPE; ++m) {
-      const bool riders = WORK(k, m) > 0.0f;
-      format_record(rec, riders ? *piece[plane] : f.none, {WORK(k, plane * NVTYPE + m)});
+      const bool riders = WORK(k, work_col(PERSONS, m)) > 0.0f;
+      format_record(rec, riders ? *p.piece : f.none, {WORK(k, work_col(p.plane, m))});
     }
   }
-  format_record(rec, f.tail, {foot});
+  format_record(rec, f.tail, {FOOT(k)});
   write_line(unit, rec);
 }
 

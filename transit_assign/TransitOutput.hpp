@@ -34,8 +34,22 @@ struct TransitFiles {
   Format error_fmt;
 };
 
+// WORK, the riders along each road link: one plane of NVTYPE columns per
+// quantity, mode m at column work_col(plane, m).
+enum WorkPlane : int { PERSONS = 0, PERSON_KM = 1, PERSON_HOURS = 2 };
+constexpr int WORK_COLS = 3 * NVTYPE;
+inline int work_col(WorkPlane plane, int m) { return int(plane) * NVTYPE + m; }
+
+// An origin and destination zone and the trips between them.
+struct TripPair {
+  int32_t o = 0;
+  int32_t d = 0;
+  int32_t trips = 0;  // persons
+};
+
 // One step of a traced path as the path file shows it.
 struct PathStep {
+  TripPair pair;
   StepKind kind = StepKind::WALK;
   int64_t link = 0;  // road link row R (0 for boarding, alighting and transfer rows)
   int64_t o_node = 0;
@@ -44,10 +58,7 @@ struct PathStep {
   int32_t mode = 0;
   int64_t next_route = 0;
   int64_t time = 0;  // hundredths of a minute
-  int32_t trips = 0;
-  int32_t o = 0;
-  int32_t d = 0;
-  int32_t seq = 0;  // 1 at the destination end
+  int32_t seq = 0;   // 1 at the destination end
 };
 
 // The sums of one traced pair.
@@ -64,18 +75,21 @@ struct PairSums {
 // Takes the five lowest units from 10 upward that are not open.
 void choose_transit_units(TransitFiles& tf);
 
+// Creates the result file named in a 40-character slot on `unit`; false after
+// a message when it cannot be created.
+bool open_result_file(int unit, const std::string& slot, int LOG);
+
 // Opens the path (KPATH), impedance, error, screen-line (KSCRN) and ramp
 // (KRAMP) files and writes their headers. False, after a message and with
 // every file closed again, when one of them cannot be created.
 bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& set, int LOG);
 
 void write_path_record(const TransitFiles& tf, const PathStep& st);
-void write_impedance_record(const TransitFiles& tf, int32_t o, int32_t d, int32_t trips,
-                            const PairSums& sum);
-void write_screen_record(TransitFiles& tf, int32_t screen, int32_t o, int32_t d, int32_t trips);
-// The ramp pairing rule for one traced step on a link with ramp number `ramp`.
-void ramp_step(TransitFiles& tf, int32_t ramp, int32_t trips);
-void write_error_record(TransitFiles& tf, int32_t o, int32_t d, int32_t trips);
+void write_impedance_record(const TransitFiles& tf, const TripPair& pair, const PairSums& sum);
+void write_screen_record(TransitFiles& tf, int32_t screen, const TripPair& pair);
+// The ramp pairing rule for one traced step of the pair on a link with ramp number `ramp`.
+void ramp_step(TransitFiles& tf, int32_t ramp, const TripPair& pair);
+void write_error_record(TransitFiles& tf, const TripPair& pair);
 
 // Closes the files of the origin loop; error, screen-line and ramp files
 // without records are deleted.
@@ -83,7 +97,7 @@ void close_transit_files(TransitFiles& tf);
 
 // The link volume file: per-record pieces parsed once.
 struct LinkVolumeFormats {
-  Format head;     // LINK(k,1..7), average speed, PCU
+  Format head;     // LINK_ANODE..LINK_LENGTH, average speed, LINK_VOLUME
   Format persons;  // a mode with riders: persons, person-km, person-hours
   Format pkm;
   Format phours;
@@ -93,9 +107,12 @@ struct LinkVolumeFormats {
 
 LinkVolumeFormats link_volume_formats();
 std::string link_volume_header();
-// One record for road link k. WORK holds (k, 1..10) persons, (k, 11..20)
-// person-km and (k, 21..30) person-hours.
+// One record for road link k, with the riders' average speed.
 void write_link_volume_record(int unit, const LinkVolumeFormats& f, const LinkTable& LINK, int32_t k,
-                              int32_t speed, const Table<float>& WORK, float foot);
+                              const Table<float>& WORK, const Vec<float>& FOOT);
+
+// Truncation of a single-precision value to a 32-bit count, clamped so that
+// absurd values cannot overflow.
+int32_t truncate_to_int(float x);
 
 }  // namespace routava
