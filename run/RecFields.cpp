@@ -201,24 +201,31 @@ bool parse_real_text(std::string_view t, double& v, int implied_decimals) {
   return end && *end == '\0';
 }
 
-// Stores a converted text into a variable; false when it does not convert.
+bool store_int(const In& var, int64_t v) {
+  switch (var.kind) {
+    case In::I16:
+      if (v < INT16_MIN || v > INT16_MAX) return false;
+      *static_cast<int16_t*>(var.p) = int16_t(v);
+      return true;
+    case In::I32:
+      if (v < INT32_MIN || v > INT32_MAX) return false;
+      *static_cast<int32_t*>(var.p) = int32_t(v);
+      return true;
+    case In::I64:
+      *static_cast<int64_t*>(var.p) = v;
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool assign_value(const In& var, std::string_view text, bool quoted) {
   switch (var.kind) {
     case In::I16:
     case In::I32:
     case In::I64: {
       int64_t v;
-      if (quoted || !parse_int_text(text, v)) return false;
-      if (var.kind == In::I16) {
-        if (v < INT16_MIN || v > INT16_MAX) return false;
-        *static_cast<int16_t*>(var.p) = int16_t(v);
-      } else if (var.kind == In::I32) {
-        if (v < INT32_MIN || v > INT32_MAX) return false;
-        *static_cast<int32_t*>(var.p) = int32_t(v);
-      } else {
-        *static_cast<int64_t*>(var.p) = v;
-      }
-      return true;
+      return !quoted && parse_int_text(text, v) && store_int(var, v);
     }
     case In::R32:
     case In::R64: {

@@ -16,6 +16,7 @@ struct FormatParser {
   std::string_view s;
   size_t p = 0;
   std::vector<FormatItem>& out;
+  int depth = 0;  // of the group being parsed
 
   [[noreturn]] void fail(const char* what) const {
     throw std::invalid_argument(std::string("format ") + std::string(s) + ": " + what + " at " +
@@ -58,6 +59,7 @@ struct FormatParser {
     char c = s[p];
     char u = char(std::toupper(static_cast<unsigned char>(c)));
     if (c == '(') {
+      if (++depth > recio::kGroupDepth) fail("groups nested too deep");
       ++p;
       FormatItem open(FormatItem::GROUP_OPEN);
       open.repeat = repeat < 0 ? 1 : repeat;
@@ -69,6 +71,7 @@ struct FormatParser {
       close.repeat = int(open_index);
       out.push_back(close);
       out[open_index].partner = int(out.size() - 1);
+      --depth;
       return;
     }
     if (c == '\'' || c == '"') {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -172,22 +173,48 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
   return ReadResult{};
 }
 
+// An Iw or Fw.d field into a variable: blanks ignored, an all-blank field zero,
+// an F field without a point holding d decimals. False when it does not convert.
+bool number_into(const FormatItem& it, std::string_view raw, const In& var) {
+  if (var.kind == In::TEXT) return false;
+  std::string s;
+  for (char c : raw)
+    if (!is_blank(c)) s += c;
+  if (s.empty()) s = "0";
+  const bool int_var = var.kind == In::I16 || var.kind == In::I32 || var.kind == In::I64;
+  if (it.kind == FormatItem::INT) {
+    int64_t v;  // a real variable too takes only an integer text here
+    return (int_var || parse_int_text(s, v)) && assign_value(var, s, false);
+  }
+  double d;
+  if (!parse_real_text(s, d, it.d)) return false;
+  if (int_var) return std::fabs(d) <= 0x1p62 && store_int(var, static_cast<int64_t>(d));  // the whole part
+  if (var.kind == In::R32) *static_cast<float*>(var.p) = float(d);
+  else *static_cast<double*>(var.p) = d;
+  return true;
+}
+
+// An Aw field of w characters into a text variable, cut to its rightmost or
+// padded to the variable's length.
+bool text_into(const std::string& raw, int w, const In& var) {
+  if (var.kind != In::TEXT) return false;
+  std::string* dst = static_cast<std::string*>(var.p);
+  if (var.len <= 0) *dst = raw;
+  else if (w >= var.len) *dst = raw.substr(size_t(w - var.len));
+  else *dst = pad(raw, size_t(var.len));
+  return true;
+}
+
 // Column reading of records supplied by `next`.
 template <class NextLine>
 ReadResult column_read(const Format& f, const In* vars, size_t nvars, NextLine next) {
   std::string line;
   if (!next(line)) return end_of_file();
-  const std::vector<FormatItem>& items = f.items();
-  struct Level {
-    int open;
-    int left;
-  };
-  Level stack[16];
-  int depth = 0;
+  ReadResult result;
   size_t col = 0;
   size_t idx = 0;
-  size_t pos = 0;
   bool any_data = false;
+  // The next w characters of the record, blanks past its end.
   auto field = [&](int w) {
     std::string s;
     if (col < line.size()) s = line.substr(col, size_t(w));
@@ -195,95 +222,45 @@ ReadResult column_read(const Format& f, const In* vars, size_t nvars, NextLine n
     if (s.size() < size_t(w)) s.resize(size_t(w), ' ');
     return s;
   };
-  while (idx < nvars) {
-    if (pos >= items.size()) {
-      if (!any_data) break;
-      if (!next(line)) return end_of_file();
-      col = 0;
-      pos = size_t(f.reversion_point());
-      depth = 0;
-      continue;
+  auto next_line = [&] {
+    if (!next(line)) {
+      result = end_of_file();
+      return false;
     }
-    const FormatItem& it = items[pos];
-    switch (it.kind) {
-      case FormatItem::INT:
-      case FormatItem::REAL: {
-        any_data = true;
-        std::string raw = field(it.w);
-        std::string s;
-        for (char c : raw)
-          if (!is_blank(c)) s += c;
-        const In& var = vars[idx];
-        if (s.empty()) s = "0";
-        if (var.kind == In::TEXT) return bad(raw);
-        if (it.kind == FormatItem::INT || var.kind == In::I16 || var.kind == In::I32 || var.kind == In::I64) {
-          if (it.kind == FormatItem::REAL) {
-            double d;
-            if (!parse_real_text(s, d, it.d)) return bad(raw);
-            int64_t v = static_cast<int64_t>(d);
-            if (!assign_value(var, std::to_string(v), false)) return bad(raw);
-          } else if (var.kind == In::R32 || var.kind == In::R64) {
-            int64_t v;
-            if (!parse_int_text(s, v)) return bad(raw);
-            if (!assign_value(var, s, false)) return bad(raw);
-          } else {
-            if (!assign_value(var, s, false)) return bad(raw);
-          }
-        } else {
-          double d;
-          if (!parse_real_text(s, d, it.d)) return bad(raw);
-          if (var.kind == In::R32) *static_cast<float*>(var.p) = float(d);
-          else *static_cast<double*>(var.p) = d;
+    col = 0;
+    return true;
+  };
+  walk_groups(
+      f,
+      [&](const FormatItem& it) {
+        if (idx >= nvars) return false;
+        if (it.kind == FormatItem::SKIP) {
+          col += size_t(it.w);
+          return true;
         }
-        ++idx;
-        ++pos;
-        break;
-      }
-      case FormatItem::TEXT: {
-        any_data = true;
-        const In& var = vars[idx];
-        int w = it.w > 0 ? it.w : (var.len > 0 ? var.len : int(line.size() > col ? line.size() - col : 0));
-        std::string raw = field(w);
-        if (var.kind != In::TEXT) return bad(raw);
-        std::string* dst = static_cast<std::string*>(var.p);
-        if (var.len <= 0) *dst = raw;
-        else if (w >= var.len) *dst = raw.substr(size_t(w - var.len));
-        else *dst = pad(raw, size_t(var.len));
-        ++idx;
-        ++pos;
-        break;
-      }
-      case FormatItem::SKIP:
-        col += size_t(it.w);
-        ++pos;
-        break;
-      case FormatItem::LITERAL:
-        if (it.text == "\n") {
-          if (!next(line)) return end_of_file();
-          col = 0;
-        } else {
+        if (it.kind == FormatItem::LITERAL) {
+          if (it.text == "\n") return next_line();
           col += it.text.size();
+          return true;
         }
-        ++pos;
-        break;
-      case FormatItem::GROUP_OPEN:
-        if (depth < 16) stack[depth++] = Level{int(pos), it.repeat};
-        ++pos;
-        break;
-      case FormatItem::GROUP_CLOSE:
-        if (depth > 0 && --stack[depth - 1].left > 0) {
-          pos = size_t(stack[depth - 1].open) + 1;
+        any_data = true;
+        const In& var = vars[idx++];
+        bool ok;
+        std::string raw;
+        if (it.kind == FormatItem::TEXT) {
+          // A without width: as long as the variable, or the rest of the record.
+          const int w = it.w > 0 ? it.w : var.len > 0 ? var.len : int(line.size() > col ? line.size() - col : 0);
+          raw = field(w);
+          ok = text_into(raw, w, var);
         } else {
-          if (depth > 0) --depth;
-          ++pos;
+          raw = field(it.w);
+          ok = number_into(it, raw, var);
         }
-        break;
-      case FormatItem::NO_ADVANCE:
-        ++pos;
-        break;
-    }
-  }
-  return ReadResult{};
+        if (!ok) result = bad(raw);
+        return ok;
+      },
+      [&] { return idx < nvars && any_data && next_line(); });
+  return result;
 }
 
 }  // namespace

@@ -144,69 +144,36 @@ void format_record(std::string& line, const Format& f, const Out* values, size_t
     format_flat(sink, f, values, n);
     return;
   }
-  const std::vector<FormatItem>& items = f.items();
-  struct Level {
-    int open;
-    int left;
-  };
-  Level stack[16];
-  int depth = 0;
+  // A list without an unrolled plan (too long to unroll), item by item.
   size_t idx = 0;
-  size_t pos = 0;
   int pending_blanks = 0;  // nX at the end of a record writes nothing
   bool any_data = false;
-  for (;;) {
-    if (pos >= items.size()) {
-      if (idx >= n || !any_data) break;
-      line.push_back('\n');
-      pending_blanks = 0;
-      pos = size_t(f.reversion_point());
-      depth = 0;
-      continue;
-    }
-    const FormatItem& it = items[pos];
-    switch (it.kind) {
-      case FormatItem::INT:
-      case FormatItem::REAL:
-      case FormatItem::TEXT:
-        if (idx >= n) return;
-        any_data = true;
-        if (pending_blanks) {
-          line.append(size_t(pending_blanks), ' ');
-          pending_blanks = 0;
-        }
-        put_value(line, it, values[idx++]);
-        ++pos;
-        break;
-      case FormatItem::SKIP:
-        pending_blanks += it.w;
-        ++pos;
-        break;
-      case FormatItem::LITERAL:
-        if (pending_blanks) {
-          line.append(size_t(pending_blanks), ' ');
-          pending_blanks = 0;
-        }
-        line.append(it.text);
-        ++pos;
-        break;
-      case FormatItem::GROUP_OPEN:
-        if (depth < 16) stack[depth++] = Level{int(pos), it.repeat};
-        ++pos;
-        break;
-      case FormatItem::GROUP_CLOSE:
-        if (depth > 0 && --stack[depth - 1].left > 0) {
-          pos = size_t(stack[depth - 1].open) + 1;
+  auto blanks = [&line, &pending_blanks] {
+    line.append(size_t(pending_blanks), ' ');
+    pending_blanks = 0;
+  };
+  walk_groups(
+      f,
+      [&](const FormatItem& it) {
+        if (it.kind == FormatItem::SKIP) {
+          pending_blanks += it.w;
+        } else if (it.kind == FormatItem::LITERAL) {
+          blanks();
+          line.append(it.text);
         } else {
-          if (depth > 0) --depth;
-          ++pos;
+          if (idx >= n) return false;
+          any_data = true;
+          blanks();
+          put_value(line, it, values[idx++]);
         }
-        break;
-      case FormatItem::NO_ADVANCE:
-        ++pos;
-        break;
-    }
-  }
+        return true;
+      },
+      [&] {
+        if (idx >= n || !any_data) return false;
+        line.push_back('\n');
+        pending_blanks = 0;
+        return true;
+      });
 }
 
 void format_record(std::string& line, const Format& f, std::initializer_list<Out> values) {

@@ -97,6 +97,51 @@ bool parse_int_text(std::string_view t, int64_t& v);
 bool parse_real_text(std::string_view t, double& v, int implied_decimals = -1);
 // Stores a converted text into a variable; false when it does not convert.
 bool assign_value(const In& var, std::string_view text, bool quoted);
+// Stores an integer into an integer variable; false when it does not fit.
+bool store_int(const In& var, int64_t v);
+
+// ---------------------------------------------------------------- the group walk
+//
+// A descriptor list as reading and writing go through it: each group its count
+// of times, and at the end of the list on from the reversion point for a further
+// record. `item(it)` takes every data item, skip and literal and returns false to
+// stop; `new_record()` is asked at the end of the list and returns false to stop.
+// Column writing uses the unrolled plans instead where the format has them.
+constexpr int kGroupDepth = 16;  // the parser refuses groups nested deeper
+
+template <class Item, class NewRecord>
+void walk_groups(const Format& f, Item&& item, NewRecord&& new_record) {
+  struct Level {
+    size_t open;
+    int left;
+  };
+  Level stack[kGroupDepth];
+  int depth = 0;
+  const std::vector<FormatItem>& items = f.items();
+  size_t pos = 0;
+  for (;; ++pos) {
+    if (pos >= items.size()) {
+      if (items.empty() || !new_record()) return;
+      pos = size_t(f.reversion_point());
+      depth = 0;
+    }
+    const FormatItem& it = items[pos];
+    switch (it.kind) {
+      case FormatItem::GROUP_OPEN:
+        if (depth < kGroupDepth) stack[depth++] = Level{pos, it.repeat};
+        break;
+      case FormatItem::GROUP_CLOSE:
+        if (depth > 0 && --stack[depth - 1].left > 0) pos = stack[depth - 1].open;
+        else if (depth > 0) --depth;
+        break;
+      case FormatItem::NO_ADVANCE:
+        break;
+      default:
+        if (!item(it)) return;
+        break;
+    }
+  }
+}
 
 // ---------------------------------------------------------------- units
 
