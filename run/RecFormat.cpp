@@ -1,4 +1,5 @@
 // Descriptor lists: parsed once into items, unrolled, and planned for writing.
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -229,7 +230,9 @@ Format::WritePlan make_plan(const std::vector<FormatItem>& flat, std::string& li
 }  // namespace
 
 Format Format::parse(std::string_view text) {
+  static std::atomic<uint64_t> parsed{0};
   Format f;
+  f.id_ = ++parsed;
   f.source_ = std::string(text);
   std::string_view s = text;
   // The outer parentheses are optional; strip them when they enclose the whole list.

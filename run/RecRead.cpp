@@ -177,10 +177,10 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
 // an F field without a point holding d decimals. False when it does not convert.
 bool number_into(const FormatItem& it, std::string_view raw, const In& var) {
   if (var.kind == In::TEXT) return false;
-  std::string s;
+  std::string digits;
   for (char c : raw)
-    if (!is_blank(c)) s += c;
-  if (s.empty()) s = "0";
+    if (!is_blank(c)) digits += c;
+  const std::string_view s = digits.empty() ? std::string_view("0") : std::string_view(digits);
   const bool int_var = var.kind == In::I16 || var.kind == In::I32 || var.kind == In::I64;
   if (it.kind == FormatItem::INT) {
     int64_t v;  // a real variable too takes only an integer text here

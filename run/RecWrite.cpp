@@ -42,8 +42,8 @@ inline char* put_literal(char* p, const char* pool, uint32_t at, uint32_t len) {
   return p + len;
 }
 
-// Characters a pass from value idx on may write, with 16 to spare for a cached
-// text copied whole at the last field.
+// Characters a pass from value idx on may write, with 16 to spare for a
+// remembered field copied whole at the last field.
 size_t pass_room(const Format::WritePlan& plan, const Out* values, size_t n, size_t idx) {
   size_t room = plan.bound + 16;
   if (plan.free_text) {
@@ -58,30 +58,34 @@ size_t pass_room(const Format::WritePlan& plan, const Out* values, size_t n, siz
 
 // One pass over a write plan into p, which holds pass_room() blanks; returns the
 // end of what was written. `complete` is false when the values ran out inside it.
-char* write_pass(char* p, const Format::WritePlan& plan, const std::string& literals, const Out* values,
-                 size_t n, size_t& idx_io, bool& any_data, bool& complete) {
-  const char* pool = literals.data();
+// With kMemo, `memo` holds a slot per field of the plan.
+template <bool kMemo>
+char* write_pass(char* p, const Format::WritePlan& plan, const char* pool, const Out* values, size_t n,
+                 size_t& idx, bool& any_data, bool& complete, FieldMemo* memo) {
   p = put_literal(p, pool, plan.head_at, plan.head_len);
-  size_t idx = idx_io;
-  complete = true;
-  for (const Format::WriteOp& op : plan.ops) {
-    if (idx >= n) {
-      complete = false;
-      break;
-    }
+  // In locals: the characters written through p could alias the plan.
+  const Format::WriteOp* const ops = plan.ops.data();
+  const size_t nops = plan.ops.size();
+  const size_t count = std::min(nops, n - idx);
+  const Out* const vals = values + idx;
+  complete = count == nops;
+  if (count > 0) any_data = true;
+  idx += count;
+  for (size_t k = 0; k < count; ++k) {
+    const Format::WriteOp& op = ops[k];
+    const Out& v = vals[k];
     p += op.lead;
-    const Out& v = values[idx++];
     if (op.kind == FormatItem::INT && v.kind == Out::INT) {
-      if (op.w > 16) {
+      if (!kMemo || op.w > 16) {
         p = int_field(p, v.i, op.w, op.d);
-      } else if (op.cached && op.cached_value == v.i) {
-        std::memcpy(p, op.cached_text, 16);  // the field, then blanks that were blank already
+      } else if (FieldMemo& m = memo[k]; m.set && m.value == v.i) {
+        std::memcpy(p, m.text, 16);  // the field, then blanks that were blank already
         p += op.w;
       } else {
         char* end = int_field(p, v.i, op.w, op.d);
-        std::memcpy(op.cached_text, p, 16);
-        op.cached = true;
-        op.cached_value = v.i;
+        std::memcpy(m.text, p, 16);
+        m.set = true;
+        m.value = v.i;
         p = end;
       }
     } else if (op.kind == FormatItem::INT) {
@@ -100,16 +104,15 @@ char* write_pass(char* p, const Format::WritePlan& plan, const std::string& lite
     }
     p = put_literal(p, pool, op.tail_at, op.tail_len);
   }
-  if (idx > idx_io) any_data = true;
-  idx_io = idx;
   return p;
 }
 
 // Column writing of one record through `sink`, which hands out blank room and
 // takes back the end of what was written. Values that outlast the list go on in
-// further lines from the reversion point.
-template <class Sink>
-void format_flat(Sink& sink, const Format& f, const Out* values, size_t n) {
+// further lines from the reversion point. With kMemo, `memo` holds the slots of
+// the plan's fields and then those of the reversion plan.
+template <bool kMemo, class Sink>
+void format_flat(Sink& sink, const Format& f, const Out* values, size_t n, FieldMemo* memo = nullptr) {
   size_t idx = 0;
   bool any_data = false;
   bool complete = true;
@@ -118,9 +121,10 @@ void format_flat(Sink& sink, const Format& f, const Out* values, size_t n) {
     const size_t before = idx;
     if (!first) sink.put('\n');
     char* p = sink.room(pass_room(*plan, values, n, idx));
-    sink.done(write_pass(p, *plan, f.literals(), values, n, idx, any_data, complete));
+    sink.done(write_pass<kMemo>(p, *plan, f.literals().data(), values, n, idx, any_data, complete, memo));
     if (!complete || (!first && idx == before)) return;  // a reversion part without data descriptors
     if (!(idx < n && any_data && !f.flat_reversion().empty())) return;
+    if (kMemo && first) memo += f.plan().ops.size();
     plan = &f.plan_reversion();
   }
 }
@@ -141,7 +145,7 @@ struct StringSink {
 void format_record(std::string& line, const Format& f, const Out* values, size_t n) {
   if (!f.flat().empty()) {
     StringSink sink{line};
-    format_flat(sink, f, values, n);
+    format_flat<false>(sink, f, values, n);
     return;
   }
   // A list without an unrolled plan (too long to unroll), item by item.
@@ -261,14 +265,18 @@ void write_fmt(int unit, const Format& f, const Out* values, size_t n) {
     UnitState* u = unit_state(unit);
     if (!u || !u->writing) return;
     if (f.flat().empty()) {
-      std::string& s = rt().scratch;
+      std::string& s = u->scratch;
       s.clear();
       format_record(s, f, values, n);
       emit(unit, s, !f.no_advance());
       return;
     }
+    if (u->memo_format != f.id()) {
+      u->memo.assign(f.plan().ops.size() + f.plan_reversion().ops.size(), FieldMemo{});
+      u->memo_format = f.id();
+    }
     UnitSink sink{*u};
-    format_flat(sink, f, values, n);
+    format_flat<true>(sink, f, values, n, u->memo.data());
     if (!f.no_advance()) sink.put('\n');
     written(*u, 0);
     return;

@@ -145,6 +145,16 @@ void walk_groups(const Format& f, Item&& item, NewRecord&& new_record) {
 
 // ---------------------------------------------------------------- units
 
+// The integer a field wrote last on a unit and the 16 characters from the field
+// on (the field, then blanks): a column often repeats its value from record to
+// record (the pair and its counts along a path). Kept by the unit, for the format
+// it wrote last, so that formats stay unchanged and may be shared.
+struct FieldMemo {
+  bool set = false;
+  int64_t value = 0;
+  char text[16];
+};
+
 struct UnitState {
   std::string name;  // as opened (on disk)
   FILE* file = nullptr;
@@ -154,6 +164,9 @@ struct UnitState {
   long line = 0;
   std::string buf;  // output area: buf[0, fill) is pending
   size_t fill = 0;
+  uint64_t memo_format = 0;     // Format::id() of the fields in memo
+  std::vector<FieldMemo> memo;  // by field of the plan, then of the reversion plan
+  std::string scratch;          // a record written item by item
 };
 
 struct Runtime {
@@ -162,7 +175,7 @@ struct Runtime {
   std::ostream* screen = nullptr;
   bool screen_mid_record = false;  // a prompt was written without ending its line
   long keyboard_line = 0;
-  std::string scratch;
+  std::string scratch;  // a record on its way to the screen
   char* getline_buf = nullptr;
   size_t getline_cap = 0;
   // The open units by number, for the numbers a run uses: records are written

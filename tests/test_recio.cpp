@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "run/recio.hpp"
 #include "testutil.hpp"
@@ -85,9 +86,16 @@ std::string plain_int(int64_t v, int w) {
 
 TEST(ColumnWriting, ColumnsThatRepeatTheirValueWriteAsFresh) {
   // Records as a path walk writes them: most columns keep their value from one
-  // record to the next, some change, some overflow, some are negative.
+  // record to the next, some change, some overflow, some are negative. A unit
+  // remembers the fields it wrote last; a second format with other widths in
+  // the same places, written between the records, must not be mistaken for it.
+  TempDir dir;
   const Format f = Format::parse("(I5,1H,,I3,1H,,I1,1H,,2X,I7,1H,,I2,1H,)");
+  const Format other = Format::parse("(I3,1H,,I5,1H,)");
   const int widths[5] = {5, 3, 1, 7, 2};
+  int u = free_unit();
+  ASSERT_TRUE(open_write(u, "walk.csv"));
+  std::string file;
   std::mt19937_64 rng(17);
   Out v[5];
   int64_t held[5] = {};
@@ -108,6 +116,49 @@ TEST(ColumnWriting, ColumnsThatRepeatTheirValueWriteAsFresh) {
     std::string shorter;
     format_record(shorter, f, v, 3);
     ASSERT_EQ(shorter, expected.substr(0, 5 + 1 + 3 + 1 + 1 + 1)) << "record " << rec;
+    write_fmt(u, f, v, 5);
+    file += expected + "\n";
+    if (rec % 7 == 0) {
+      write_fmt(u, other, v, 2);
+      file += plain_int(held[0], 3) + "," + plain_int(held[1], 5) + ",\n";
+    }
+  }
+  close_unit(u);
+  EXPECT_TRUE(test::read_file("walk.csv") == file);
+}
+
+// A format does not change when written with, so threads may share one, each
+// writing its own unit.
+TEST(ColumnWriting, ThreadsShareAFormatEachWritingItsUnit) {
+  TempDir dir;
+  static const Format f = Format::parse("(4(I5,1H,),3(I3,1H,),I7,1H,,I1,1H,)");
+  constexpr int kThreads = 4;
+  int units[kThreads];
+  for (int t = 0; t < kThreads; ++t) {
+    units[t] = free_unit();
+    ASSERT_TRUE(open_write(units[t], "out" + std::to_string(t) + ".csv"));
+  }
+  std::string expected[kThreads];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &units, &expected] {
+      std::mt19937 rng(uint32_t(100 + t));
+      Out v[9];
+      for (Out& x : v) x = int32_t(0);
+      for (int rec = 0; rec < 100000; ++rec) {
+        // values that repeat along a run of records, as along a path, and differ by thread
+        const int k = int(rng() % 9);
+        v[k] = int32_t(rng() % (k == 8 ? 10 : 1000)) * (t + 1);
+        format_record(expected[t], f, v, 9);
+        expected[t] += '\n';
+        write_fmt(units[t], f, v, 9);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    close_unit(units[t]);
+    EXPECT_TRUE(test::read_file("out" + std::to_string(t) + ".csv") == expected[t]) << "thread " << t;
   }
 }
 
