@@ -77,20 +77,7 @@ struct FormatParser {
     }
     if (c == '\'' || c == '"') {
       std::string text;
-      ++p;
-      for (;;) {
-        if (p >= s.size()) fail("unterminated literal");
-        if (s[p] == c) {
-          if (p + 1 < s.size() && s[p + 1] == c) {
-            text += c;
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        }
-        text += s[p++];
-      }
+      if (!recio::take_quoted(s, p, text)) fail("unterminated literal");
       push_repeated(literal(text), repeat);
       return;
     }

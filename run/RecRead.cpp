@@ -117,21 +117,7 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
     bool quoted = false;
     if (c == '\'' || c == '"') {
       quoted = true;
-      quoted_text.clear();
-      ++pos;
-      for (;;) {
-        if (pos >= line.size()) break;
-        if (line[pos] == c) {
-          if (pos + 1 < line.size() && line[pos + 1] == c) {
-            quoted_text += c;
-            pos += 2;
-            continue;
-          }
-          ++pos;
-          break;
-        }
-        quoted_text += line[pos++];
-      }
+      take_quoted(line, pos, quoted_text);  // an open quote runs to the end of the line
       token = quoted_text;
     } else {
       size_t b = pos;

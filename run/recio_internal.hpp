@@ -24,6 +24,26 @@ namespace routava::recio {
 
 inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// The text from the quote at s[p] to its match, a doubled quote standing for one;
+// p moves past the closing quote. False when s ends first.
+inline bool take_quoted(std::string_view s, size_t& p, std::string& text) {
+  const char q = s[p++];
+  text.clear();
+  while (p < s.size()) {
+    if (s[p] == q) {
+      if (p + 1 < s.size() && s[p + 1] == q) {
+        text += q;
+        p += 2;
+        continue;
+      }
+      ++p;
+      return true;
+    }
+    text += s[p++];
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------- fields
 //
 // Each field writer fills exactly w characters at p, which hold blanks already
