@@ -63,30 +63,32 @@ template <bool kMemo>
 char* write_pass(char* p, const Format::WritePlan& plan, const char* pool, const Out* values, size_t n,
                  size_t& idx, bool& any_data, bool& complete, FieldMemo* memo) {
   p = put_literal(p, pool, plan.head_at, plan.head_len);
-  // In locals: the characters written through p could alias the plan.
-  const Format::WriteOp* const ops = plan.ops.data();
-  const size_t nops = plan.ops.size();
-  const size_t count = std::min(nops, n - idx);
-  const Out* const vals = values + idx;
-  complete = count == nops;
+  // Walked by pointers held in locals: the characters written through p could alias the plan.
+  const size_t count = std::min(plan.ops.size(), n - idx);
+  const Format::WriteOp* field = plan.ops.data();
+  const Format::WriteOp* const end = field + count;
+  const Out* value = values + idx;
+  complete = count == plan.ops.size();
   if (count > 0) any_data = true;
   idx += count;
-  for (size_t k = 0; k < count; ++k) {
-    const Format::WriteOp& op = ops[k];
-    const Out& v = vals[k];
+  for (; field != end; ++field, ++value) {
+    const Format::WriteOp& op = *field;
+    const Out& v = *value;
+    FieldMemo* const slot = memo;
+    if constexpr (kMemo) ++memo;
     p += op.lead;
     if (op.kind == FormatItem::INT && v.kind == Out::INT) {
       if (!kMemo || op.w > 16) {
         p = int_field(p, v.i, op.w, op.d);
-      } else if (FieldMemo& m = memo[k]; m.set && m.value == v.i) {
-        std::memcpy(p, m.text, 16);  // the field, then blanks that were blank already
+      } else if (slot->set && slot->value == v.i) {
+        std::memcpy(p, slot->text, 16);  // the field, then blanks that were blank already
         p += op.w;
       } else {
-        char* end = int_field(p, v.i, op.w, op.d);
-        std::memcpy(m.text, p, 16);
-        m.set = true;
-        m.value = v.i;
-        p = end;
+        char* const after = int_field(p, v.i, op.w, op.d);
+        std::memcpy(slot->text, p, 16);
+        slot->set = true;
+        slot->value = v.i;
+        p = after;
       }
     } else if (op.kind == FormatItem::INT) {
       p = v.kind == Out::REAL ? int_field(p, static_cast<int64_t>(v.f), op.w, op.d) : fill_field(p, '*', op.w);
