@@ -205,6 +205,15 @@ LinkRec plain_link(int speed, int ch = 1) {
   return r;
 }
 
+// The totals of that road stage on a single road link 1 -> 2 of character ch,
+// 1000 m long, with the link record given, in the current directory.
+Totals one_link_totals(const std::string& pair_record, const LinkRec& link, int ch = 1) {
+  Links links;
+  links.add(1, 2, ch, 1, 1, 0, 1000);
+  one_road_stage(pair_record, {link});
+  return run_totals(links, 1);
+}
+
 // ---------------------------------------------------------------- exact files
 
 // Two links and a connector; a road stage, then a transit stage. Every total below
@@ -340,10 +349,7 @@ TEST(TripTotalClasses, PairsFallInTheirDistanceAndImpedanceClass) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    Links links;
-    links.add(1, 2, 1, 1, 1, 0, 1000);
-    one_road_stage(road_pair(1, 2, 150, c.imp_cmin, 1.0, c.dist_km), {plain_link(40)});
-    Totals t = run_totals(links, 1);
+    Totals t = one_link_totals(road_pair(1, 2, 150, c.imp_cmin, 1.0, c.dist_km), plain_link(40));
     ASSERT_EQ(t.result.size(), size_t(RESULT_LINES));
     std::vector<int> want_dist, want_imp;
     if (c.dist_class) want_dist.push_back(c.dist_class);
@@ -370,10 +376,7 @@ TEST(TripTotalClasses, LinksFallInTheirSpeedClass) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    Links links;
-    links.add(1, 2, c.ch, 1, 1, 0, 1000);
-    one_road_stage(road_pair(1, 2, 150, 500, 5.0, 3.0), {plain_link(c.speed, c.ch)});
-    Totals t = run_totals(links, 1);
+    Totals t = one_link_totals(road_pair(1, 2, 150, 500, 5.0, 3.0), plain_link(c.speed, c.ch), c.ch);
     ASSERT_EQ(t.result.size(), size_t(RESULT_LINES));
     std::vector<int> want;
     if (c.cls) want.push_back(c.cls);
@@ -400,10 +403,7 @@ TEST(TripTotalLinks, VehicleKmOnlyOnLinksWithSpeedAndUsableCharacter) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    Links links;
-    links.add(1, 2, c.ch, 1, 1, 0, 1000);
-    one_road_stage(road_pair(1, 2, 150, 500, 5.0, 3.0), {plain_link(c.speed, c.ch)});
-    Totals t = run_totals(links, 1);
+    Totals t = one_link_totals(road_pair(1, 2, 150, 500, 5.0, 3.0), plain_link(c.speed, c.ch), c.ch);
     ASSERT_EQ(t.linkvol.size(), 2u);
     std::vector<double> v = numbers(t.linkvol[1]);
     ASSERT_EQ(v.size(), 68u);
@@ -616,10 +616,7 @@ TEST(TripTotalInputs, AsteriskFieldsAreCountedWhereTheOtherValuesAllow) {
 // the pair in no distance class, and the file's report says how many there were.
 TEST(TripTotalInputs, ShortRecordIsCountedAndReportedWithItsValueCount) {
   TempDir dir;
-  Links links;
-  links.add(1, 2, 1, 1, 1, 0, 1000);
-  one_road_stage("  1,  2,   150,   500,", {plain_link(40)});
-  Totals t = run_totals(links, 1);
+  Totals t = one_link_totals("  1,  2,   150,   500,", plain_link(40));
   EXPECT_EQ(count_lines_with(t.console, "Vehicle Impedance01.csv: 1 record(s) could not be read in full, "
                                         "the first at line 2 (only 4 values); counted where"),
             1)
