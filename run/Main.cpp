@@ -295,7 +295,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
              {"ASSIGN.txt", "vehicle Impedance00.csv", "Traffic Assign00VT.csv", "Traffic TotalResult.csv",
               "Traffic TotalLinkVol.csv", "", "~Temp00"},
              -1);
-  TRIPTOTAL(set.MODEPT, int16_t(rs.NSTG - 1), t.NZ, IERR, LOG, fn, t.NLROAD, t.LINK);
+  TRIPTOTAL(set, t, fn, int16_t(rs.NSTG - 1), LOG, IERR);
   if (set.MODEPT != 4 && rs.NPTASG > 0) {
     BUSOPEOUT(t, pad("Transit Operations.csv", 40), LOG, IERR);
   }

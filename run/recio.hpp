@@ -34,6 +34,8 @@ struct FormatItem {
   std::string text;  // LITERAL
 };
 
+// A parsed descriptor list. It does not change once parsed, so one format may
+// serve several units written by several threads.
 class Format {
  public:
   Format() = default;
@@ -43,6 +45,9 @@ class Format {
   int reversion_point() const { return reversion_; }
   bool no_advance() const { return no_advance_; }
   const std::string& source() const { return source_; }
+  // Different for every parse, the same for copies: tells a unit which format's
+  // fields it remembers.
+  uint64_t id() const { return id_; }
   // The list with every group unrolled and neighbouring literals merged: the whole
   // list once, and the part that reversion repeats (empty when unrolling is too big).
   const std::vector<FormatItem>& flat() const { return flat_; }
@@ -60,12 +65,6 @@ class Format {
     int32_t d = -1;
     uint32_t tail_at = 0;  // in literals()
     uint32_t tail_len = 0;
-    // The integer this field wrote last and the 16 characters from the field on:
-    // a column often repeats its value from record to record (the pair and its
-    // counts along a path). Kept in the format, which one thread writes with.
-    mutable bool cached = false;
-    mutable int64_t cached_value = 0;
-    mutable char cached_text[16];
   };
   struct WritePlan {
     uint32_t head_at = 0;
@@ -88,6 +87,7 @@ class Format {
   int reversion_ = 0;              // item index where writing resumes on a new line
   bool no_advance_ = false;
   std::string source_;
+  uint64_t id_ = 0;
 };
 
 // A value handed to a writer.

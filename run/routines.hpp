@@ -99,7 +99,9 @@ void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& N
               NodeTable& NODTBL);
 
 // ---- totals
-void TRIPTOTAL(int16_t MODEPT, int16_t nstages, int32_t NZ, int16_t& IERR, int LOG,
-               const FileNames& FN, int32_t NLROAD, const LinkTable& LINK);
+// Totals of the `nstages` stages run, from the files they left; reads NZ, NLROAD
+// and LINK of the run's tables and MODEPT of its settings.
+void TRIPTOTAL(const Settings& set, const SharedTables& t, const FileNames& FN, int16_t nstages, int LOG,
+               int16_t& IERR);
 
 }  // namespace routava

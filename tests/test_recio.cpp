@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "run/recio.hpp"
 #include "testutil.hpp"
@@ -85,9 +86,16 @@ std::string plain_int(int64_t v, int w) {
 
 TEST(ColumnWriting, ColumnsThatRepeatTheirValueWriteAsFresh) {
   // Records as a path walk writes them: most columns keep their value from one
-  // record to the next, some change, some overflow, some are negative.
+  // record to the next, some change, some overflow, some are negative. A unit
+  // remembers the fields it wrote last; a second format with other widths in
+  // the same places, written between the records, must not be mistaken for it.
+  TempDir dir;
   const Format f = Format::parse("(I5,1H,,I3,1H,,I1,1H,,2X,I7,1H,,I2,1H,)");
+  const Format other = Format::parse("(I3,1H,,I5,1H,)");
   const int widths[5] = {5, 3, 1, 7, 2};
+  int u = free_unit();
+  ASSERT_TRUE(open_write(u, "walk.csv"));
+  std::string file;
   std::mt19937_64 rng(17);
   Out v[5];
   int64_t held[5] = {};
@@ -108,6 +116,83 @@ TEST(ColumnWriting, ColumnsThatRepeatTheirValueWriteAsFresh) {
     std::string shorter;
     format_record(shorter, f, v, 3);
     ASSERT_EQ(shorter, expected.substr(0, 5 + 1 + 3 + 1 + 1 + 1)) << "record " << rec;
+    write_fmt(u, f, v, 5);
+    file += expected + "\n";
+    if (rec % 7 == 0) {
+      write_fmt(u, other, v, 2);
+      file += plain_int(held[0], 3) + "," + plain_int(held[1], 5) + ",\n";
+    }
+  }
+  close_unit(u);
+  EXPECT_TRUE(test::read_file("walk.csv") == file);
+}
+
+// A format does not change when written with, so threads may share one, each
+// writing its own unit.
+TEST(ColumnWriting, ThreadsShareAFormatEachWritingItsUnit) {
+  TempDir dir;
+  static const Format f = Format::parse("(4(I5,1H,),3(I3,1H,),I7,1H,,I1,1H,)");
+  constexpr int kThreads = 4;
+  int units[kThreads];
+  for (int t = 0; t < kThreads; ++t) {
+    units[t] = free_unit();
+    ASSERT_TRUE(open_write(units[t], "out" + std::to_string(t) + ".csv"));
+  }
+  std::string expected[kThreads];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &units, &expected] {
+      std::mt19937 rng(uint32_t(100 + t));
+      Out v[9];
+      for (Out& x : v) x = int32_t(0);
+      for (int rec = 0; rec < 100000; ++rec) {
+        // values that repeat along a run of records, as along a path, and differ by thread
+        const int k = int(rng() % 9);
+        v[k] = int32_t(rng() % (k == 8 ? 10 : 1000)) * (t + 1);
+        format_record(expected[t], f, v, 9);
+        expected[t] += '\n';
+        write_fmt(units[t], f, v, 9);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (int t = 0; t < kThreads; ++t) {
+    close_unit(units[t]);
+    EXPECT_TRUE(test::read_file("out" + std::to_string(t) + ".csv") == expected[t]) << "thread " << t;
+  }
+}
+
+// Lists too long to unroll are written item by item; they must lay out as the
+// unrolled ones do: groups, blanks only before something written, reversion.
+TEST(ColumnWriting, ListsTooLongToUnrollWriteAlike) {
+  auto digits = [](size_t from, size_t n, const char* sep) {
+    std::string s;
+    for (size_t k = from; k < from + n; ++k) s += char('0' + k % 10) + std::string(sep);
+    return s;
+  };
+  struct Case {
+    std::string format;
+    size_t values;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      // 4201 fields, then reversion to the group on a new line
+      {"(I1,2100(I1,I1))", 4204, digits(0, 4201, "") + "\n" + digits(4201, 3, "")},
+      // the blank after the last value is not written
+      {"(2X,3000(I1,1X),'end')", 5, "  " + digits(0, 4, " ") + digits(4, 1, "")},
+      {"(2X,3000(I1,1X),'end')", 3000, "  " + digits(0, 3000, " ") + "end"},
+      {"(2X,3000(I1,1X))", 3001, "  " + digits(0, 2999, " ") + digits(2999, 1, "") + "\n" + digits(3000, 1, "")},
+      // a slash inside a group starts a new line each time round
+      {"(2100(I1,/),I2)", 4, "0\n1\n2\n3\n"},
+  };
+  for (const Case& c : cases) {
+    const Format f = Format::parse(c.format);
+    ASSERT_TRUE(f.flat().empty()) << c.format << " was unrolled";
+    std::vector<Out> v;
+    for (size_t k = 0; k < c.values; ++k) v.emplace_back(int32_t(k % 10));
+    std::string got;
+    format_record(got, f, v.data(), v.size());
+    EXPECT_EQ(got, c.expected) << c.format;
   }
 }
 
@@ -178,6 +263,10 @@ TEST(ColumnWriting, MalformedFormatIsAProgramFault) {
   EXPECT_THROW(Format::parse("(I5,"), std::invalid_argument);
   EXPECT_THROW(Format::parse("(Q5)"), std::invalid_argument);
   EXPECT_THROW(Format::parse("(F6)"), std::invalid_argument);
+  std::string deep = "I1";
+  for (int k = 0; k < 16; ++k) deep = "(" + deep + ")";
+  EXPECT_NO_THROW(Format::parse("(" + deep + ")"));
+  EXPECT_THROW(Format::parse("((" + deep + "))"), std::invalid_argument);
 }
 
 // ------------------------------------------------------------------ free writing
@@ -244,6 +333,47 @@ TEST(ColumnReading, RepeatsGroupsSkipsAndText) {
   EXPECT_EQ(a[3], 4);
 }
 
+// More variables than the list: the reading goes on in the next records from the
+// last top-level group; a slash takes the next record; running out of records is the end.
+TEST(ColumnReading, ReversionAndSlashTakeFurtherRecords) {
+  struct Case {
+    const char* format;
+    const char* text;
+    int nvars;
+    ReadStatus status;
+    std::vector<int32_t> expected;  // the variables, 0 where not read
+    long lines;                     // records consumed
+  };
+  const std::vector<Case> cases = {
+      {"(I2,2(I1))", "1234\n5678\n9\n", 7, ReadStatus::OK, {12, 3, 4, 5, 6, 9, 0}, 3},
+      {"(I2,2(I1))", "1234\n5678\n", 7, ReadStatus::END, {12, 3, 4, 5, 6, 0, 0}, 2},
+      {"(I2,I1)", "123\n456\n", 4, ReadStatus::OK, {12, 3, 45, 6}, 2},
+      {"(I1,/,I1)", "12\n34\n", 2, ReadStatus::OK, {1, 3, 0, 0}, 2},
+      {"(I1,/)", "12\n34\n", 1, ReadStatus::OK, {1, 0, 0, 0}, 1},  // nothing read past the last variable
+      {"(I1,/,I1)", "12\n", 2, ReadStatus::END, {1, 0, 0, 0}, 1},
+      {"(2X)", "12\n34\n", 2, ReadStatus::OK, {0, 0, 0, 0}, 1},  // no data descriptor: one record
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " on " + c.text);
+    TempDir dir;
+    test::write_file("in.txt", c.text);
+    int u = free_unit();
+    ASSERT_TRUE(open_read(u, "in.txt"));
+    std::vector<int32_t> v(c.expected.size(), 0);
+    std::vector<In> vars;
+    for (int k = 0; k < c.nvars; ++k) vars.emplace_back(&v[size_t(k)]);
+    ReadResult r;
+    if (c.nvars == 1) r = read_cols(u, c.format, {vars[0]});
+    else if (c.nvars == 2) r = read_cols(u, c.format, {vars[0], vars[1]});
+    else if (c.nvars == 4) r = read_cols(u, c.format, {vars[0], vars[1], vars[2], vars[3]});
+    else r = read_cols(u, c.format, {vars[0], vars[1], vars[2], vars[3], vars[4], vars[5], vars[6]});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(v, c.expected);
+    EXPECT_EQ(unit_line(u), c.lines);
+    close_unit(u);
+  }
+}
+
 TEST(ColumnReading, LettersInANumberAreBad) {
   int32_t v = 0;
   ReadResult r = read_cols_text(" 1a", Format::parse("(I3)"), {&v});
@@ -251,6 +381,17 @@ TEST(ColumnReading, LettersInANumberAreBad) {
   EXPECT_EQ(r.bad_text, " 1a");
   float f = 0;
   EXPECT_TRUE(read_cols_text("1.2.3", Format::parse("(F5.0)"), {&f}).bad());
+  // An F field into an integer takes the whole part, when the integer holds it.
+  const Format f50 = Format::parse("(F5.1)");
+  int16_t s = 0;
+  int64_t l = 0;
+  ASSERT_TRUE(read_cols_text("  125", f50, {&s}));
+  EXPECT_EQ(s, 12);
+  ASSERT_TRUE(read_cols_text("-99.9", f50, {&l}));
+  EXPECT_EQ(l, -99);
+  EXPECT_TRUE(read_cols_text("4.E04", f50, {&s}).bad());
+  EXPECT_TRUE(read_cols_text("1E300", f50, {&l}).bad());
+  EXPECT_TRUE(read_cols_text("1E999", f50, {&v}).bad());
 }
 
 // ------------------------------------------------------------------ free reading

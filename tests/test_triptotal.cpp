@@ -108,14 +108,23 @@ void write_scratch(const std::string& name, const std::vector<std::array<int32_t
   close_unit(u);
 }
 
-// LINK rows 1..n with their first seven columns.
+// The tables of a run whose LINK rows 1..n have their first seven columns. One
+// set serves every test, started afresh by each Links: a run's tables are large.
 struct Links {
-  LinkTable LINK{LRSIZE, 11};
-  int32_t NLROAD = 0;
+  SharedTables& t = tables();
+  Links() {
+    t.LINK.fill(0);
+    t.NLROAD = 0;
+    t.NZ = 0;
+  }
+  static SharedTables& tables() {
+    static SharedTables shared;
+    return shared;
+  }
   void add(int a, int b, int ch, int ev, int qv, int tar, int len) {
-    ++NLROAD;
+    ++t.NLROAD;
     int v[7] = {a, b, ch, ev, qv, tar, len};
-    for (int c = 1; c <= 7; ++c) LINK(NLROAD, c) = v[c - 1];
+    for (int c = 1; c <= 7; ++c) t.LINK(t.NLROAD, c) = v[c - 1];
   }
 };
 
@@ -126,11 +135,14 @@ struct Totals {
   Lines linkvol;
 };
 
-Totals run_totals(const Links& links, int16_t nstages, int32_t NZ = 2, int16_t MODEPT = 1) {
+Totals run_totals(Links& links, int16_t nstages, int32_t NZ = 2, int16_t MODEPT = 1) {
   Totals t;
   {
     Console con;
-    TRIPTOTAL(MODEPT, nstages, NZ, t.IERR, 0, totals_names(), links.NLROAD, links.LINK);
+    Settings set;
+    set.MODEPT = MODEPT;
+    links.t.NZ = NZ;
+    TRIPTOTAL(set, links.t, totals_names(), nstages, 0, t.IERR);
     t.console = con.text();
   }
   t.result = read_lines("Traffic TotalResult.csv");
@@ -191,6 +203,15 @@ LinkRec plain_link(int speed, int ch = 1) {
   r.km[0] = 3;
   r.hr[0] = 0.05;
   return r;
+}
+
+// The totals of that road stage on a single road link 1 -> 2 of character ch,
+// 1000 m long, with the link record given, in the current directory.
+Totals one_link_totals(const std::string& pair_record, const LinkRec& link, int ch = 1) {
+  Links links;
+  links.add(1, 2, ch, 1, 1, 0, 1000);
+  one_road_stage(pair_record, {link});
+  return run_totals(links, 1);
 }
 
 // ---------------------------------------------------------------- exact files
@@ -328,10 +349,7 @@ TEST(TripTotalClasses, PairsFallInTheirDistanceAndImpedanceClass) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    Links links;
-    links.add(1, 2, 1, 1, 1, 0, 1000);
-    one_road_stage(road_pair(1, 2, 150, c.imp_cmin, 1.0, c.dist_km), {plain_link(40)});
-    Totals t = run_totals(links, 1);
+    Totals t = one_link_totals(road_pair(1, 2, 150, c.imp_cmin, 1.0, c.dist_km), plain_link(40));
     ASSERT_EQ(t.result.size(), size_t(RESULT_LINES));
     std::vector<int> want_dist, want_imp;
     if (c.dist_class) want_dist.push_back(c.dist_class);
@@ -358,10 +376,7 @@ TEST(TripTotalClasses, LinksFallInTheirSpeedClass) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    Links links;
-    links.add(1, 2, c.ch, 1, 1, 0, 1000);
-    one_road_stage(road_pair(1, 2, 150, 500, 5.0, 3.0), {plain_link(c.speed, c.ch)});
-    Totals t = run_totals(links, 1);
+    Totals t = one_link_totals(road_pair(1, 2, 150, 500, 5.0, 3.0), plain_link(c.speed, c.ch), c.ch);
     ASSERT_EQ(t.result.size(), size_t(RESULT_LINES));
     std::vector<int> want;
     if (c.cls) want.push_back(c.cls);
@@ -388,10 +403,7 @@ TEST(TripTotalLinks, VehicleKmOnlyOnLinksWithSpeedAndUsableCharacter) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    Links links;
-    links.add(1, 2, c.ch, 1, 1, 0, 1000);
-    one_road_stage(road_pair(1, 2, 150, 500, 5.0, 3.0), {plain_link(c.speed, c.ch)});
-    Totals t = run_totals(links, 1);
+    Totals t = one_link_totals(road_pair(1, 2, 150, 500, 5.0, 3.0), plain_link(c.speed, c.ch), c.ch);
     ASSERT_EQ(t.linkvol.size(), 2u);
     std::vector<double> v = numbers(t.linkvol[1]);
     ASSERT_EQ(v.size(), 68u);
@@ -600,6 +612,22 @@ TEST(TripTotalInputs, AsteriskFieldsAreCountedWhereTheOtherValuesAllow) {
   EXPECT_EQ(count_lines_with(t.console, "ERROR"), 3);
 }
 
+// A record cut short: the values it has are counted, the missing distance puts
+// the pair in no distance class, and the file's report says how many there were.
+TEST(TripTotalInputs, ShortRecordIsCountedAndReportedWithItsValueCount) {
+  TempDir dir;
+  Totals t = one_link_totals("  1,  2,   150,   500,", plain_link(40));
+  EXPECT_EQ(count_lines_with(t.console, "Vehicle Impedance01.csv: 1 record(s) could not be read in full, "
+                                        "the first at line 2 (only 4 values); counted where"),
+            1)
+      << t.console;
+  EXPECT_GT(t.IERR, 0);
+  ASSERT_EQ(t.result.size(), size_t(RESULT_LINES));
+  EXPECT_EQ(numbers(t.result[IMP_ROW1])[3], 150.0);  // 5 min
+  EXPECT_EQ(numbers(t.result[IMP_ROW1])[4], 100.0);  // type 1 from the scratch file
+  for (int c = 0; c < 19; ++c) EXPECT_EQ(numbers(t.result[size_t(DIST_ROW1 + c)])[3], 0.0);
+}
+
 TEST(TripTotalInputs, LinkFileOfAnotherLengthIsReported) {
   TempDir dir;
   Links links;
@@ -624,7 +652,8 @@ TEST(TripTotalInputs, AllocationFailureWritesNoFile) {
   one_road_stage(road_pair(1, 2, 150, 500, 5.0, 3.0), {plain_link(40)});
   Console con;
   int16_t IERR = 0;
-  TRIPTOTAL(1, 1, 30000000, IERR, 0, totals_names(), links.NLROAD, links.LINK);
+  links.t.NZ = 30000000;
+  TRIPTOTAL(Settings{}, links.t, totals_names(), 1, 0, IERR);
   EXPECT_EQ(IERR, 9);
   std::string text = con.text();
   EXPECT_NE(text.find(" === SUBROUTINE TripTotal =======\n OD(NZ,NZ,2) allocation error "), std::string::npos)
