@@ -39,7 +39,7 @@ struct StageRead {
   std::string bad_text;
 };
 StageRead read_stage_record(const std::string& line);
-// Road link costs of LNKVT (columns 4 and 6) from lengths, speeds and tolls;
+// Road link costs of LNKVT (impedance and time) from lengths, speeds and tolls;
 // returns the number of usable road links left without a cost because their speed is 0.
 int road_link_costs(SharedTables& t, float TVALUE);
 // Transit link costs of LNKPT for the stage's time value and the current road speeds.
