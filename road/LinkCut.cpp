@@ -118,7 +118,7 @@ void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NO
     // serves the road and the transit networks.
     int16_t found = 0;
     int32_t pos = 0;
-    NDSRCH(NODTBL, NNODE, 1, LCUT(i, 2), LOG, found, pos);
+    NDSRCH(NODTBL, NNODE, LCUT(i, CUT_MIDDLE), found, pos);
     if (found == 0 && pos >= 1 && pos <= NODTBL.rows()) {
       NODTBL(pos, 5) += 1;
     } else if (LCUT(i, 4) > 0) {

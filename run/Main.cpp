@@ -111,12 +111,12 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     if (IERR >= 9) return false;
     OUTTIME(LOG);
     say_fmt(LOG, "('  Road Link Table (',I6,') is sorting.')", {t.NLVT});
-    HSORT(t.LNKVT, t.NLVT, 8, 2);
-    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    HSORT(t.LNKVT, t.NLVT, LNK_COLS, LNK_FROM);
+    NODESET(t.LNKVT, t.NLVT, t, LOG, IERR);
     counts_block(LOG, t);
   } else {
     ++rs.NVTSTG;
-    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    NODESET(t.LNKVT, t.NLVT, t, LOG, IERR);
   }
   if (IERR >= 9) return false;
   if (set.MODEPT == 3 && rs.KPTLOAD == 1) {
@@ -164,7 +164,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
   } else {
     ++rs.NPTSTG;
     if (st.KHOLD <= 0) {
-      NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+      NODESET(t.LNKPT, t.NLPT, t, LOG, IERR);
       sort = false;
     } else {
       capacity_check(t, LOG, st.KSTAGE, IERR);
@@ -173,8 +173,8 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
   if (sort) {
     OUTTIME(LOG);
     say_fmt(LOG, "('  Transit Link Table (',I6,') is sorting.')", {t.NLPT});
-    HSORT(t.LNKPT, t.NLPT, 8, 2);
-    NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    HSORT(t.LNKPT, t.NLPT, LNK_COLS, LNK_FROM);
+    NODESET(t.LNKPT, t.NLPT, t, LOG, IERR);
   }
   write_line(SCREEN, "");
   if (first) {
@@ -238,7 +238,7 @@ bool next_stage(int nread, StageRecord& st, bool& missing) {
 // The stage loop and the totals; returns when the run is to end.
 void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
   int16_t IERR = 0;
-  GETNET(set, IERR, LOG, t.NZ, t.NLROAD, t.NLPT, t.NLVT, t.NCENT, t.LINK, t.LNKPT, t.LNKVT);
+  GETNET(set, t, LOG, IERR);
   if (IERR >= 9) {
     rs.failed = !set.user_stop;
     return;

@@ -49,12 +49,22 @@ void transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
 int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR);
 
 // ---- road network
-void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD, int32_t& NLPT,
-            int32_t& NLVT, CentTable& NCENT, LinkTable& LINK, NetTable& LNKPT, NetTable& LNKVT);
+// The check screen, the console dialogue, the screen-line and ramp lists and
+// "Network.csv": LINK, LNKVT, LNKPT, their counts, NZ and NCENT.
+void GETNET(Settings& set, SharedTables& t, int LOG, int16_t& IERR);
+// The node table NODTBL/NNODE of rows 1..n of `table` (LNKVT or LNKPT, sorted by
+// from-node), the to-node numbers of its rows and the centroids in NCENT.
+void NODESET(NetTable& table, int32_t n, SharedTables& t, int LOG, int16_t& IERR);
+// The row of `code` in the node table: pos, or pos 0 and IERR 9 when it is not there.
+void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int64_t code, int16_t& IERR, int32_t& pos);
+// The former long forms, kept only until the callers in transit_assign/ and their
+// tests take the short ones; k is the code column, the only one searched.
 void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
              int32_t& NNODE, NodeTable& NODTBL);
-void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int k, int64_t code, int LOG, int16_t& IERR,
-            int32_t& pos);
+inline void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int /*k*/, int64_t code, int /*LOG*/,
+                   int16_t& IERR, int32_t& pos) {
+  NDSRCH(NODTBL, NNODE, code, IERR, pos);
+}
 
 // ---- road assignment
 void HSORT(NetTable& A, int32_t N, int NCOL, int KEY);
