@@ -1,15 +1,13 @@
 // GETVEHICLE: the vehicle OD file list, vehicle PCU, speed-flow curves and road tariffs.
-#include <algorithm>
 #include <string>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
+#include "run/unit_guard.hpp"
 
 namespace routava {
 
 namespace {
-
-const char* const HEADING = " === SUBROUTINE GetVehicle =======";
 
 // Listing lines go to the log, and to the console as well in debug mode.
 struct Echo {
@@ -29,11 +27,8 @@ struct Echo {
   }
 };
 
-// Error levels add up; many bad records must not wrap the 16-bit level round.
-void add_level(int16_t& IERR, int by) { IERR = int16_t(std::min(int(IERR) + by, 9999)); }
-
 void missing_file(int LOG, const char* what, const std::string& name) {
-  say_line(LOG, HEADING);
+  say_heading(LOG, "GetVehicle");
   say_line(LOG, what);
   say(LOG, {" *** ERROR *** Please set ", name});
 }
@@ -57,6 +52,7 @@ void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
     IERR = 9;
     return;
   }
+  UnitGuard input(unit);
   echo.line("----+----+----+----+----+----+----+----+----+----+");
   echo.line("  ID TYPE Vehicle OD File Name");
   for (;;) {
@@ -71,7 +67,7 @@ void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
       say(LOG, {" Please check File ", name, " line", int32_t(unit_line(unit))});
       say(LOG, {" *** ERROR *** OD table ID is over", int32_t(NODFSZ)});
       say_fmt(LOG, record, {id, type, file});
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
       continue;
     }
     ODVTYP(id) = type;
@@ -80,12 +76,12 @@ void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
       say(LOG, {" Please check File ", name});
       say_line(LOG, " *** ERROR *** abnormal definition");
       say_fmt(LOG, record, {id, type, file});
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
     } else {
       echo.fmt(record, {id, type, file});
     }
   }
-  close_unit(unit);
+  input.close();
   echo.line("----+----+----+----+----+----+----+----+----+----+");
 }
 
@@ -97,9 +93,10 @@ void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<floa
   const int unit = open_listed(echo, name);
   if (unit == 0) {
     missing_file(LOG, " PCU of Vehicle is unknown.", name);
-    add_level(IERR, 9);
+    raise_level(IERR, 9);
     return;
   }
+  UnitGuard input(unit);
   echo.line("----+----+----+----+----+----+----+");
   echo.line(" TYPE  PCU   Average Passenger");
   for (;;) {
@@ -113,7 +110,7 @@ void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<floa
       say_line(LOG, " The following PCU is ignored (Type > 10).");
       if (pass > 0.0f) say_fmt(LOG, person, {type, pcu, pass});
       else say_fmt(LOG, vehicle, {type, pcu});
-      add_level(IERR, 1);
+      raise_level(IERR, 1);
       continue;
     }
     VPCU(type) = pcu;
@@ -121,7 +118,7 @@ void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<floa
     if (pass > 0.0f) echo.fmt(person, {type, pcu, pass});
     else echo.fmt(vehicle, {type, pcu});
   }
-  close_unit(unit);
+  input.close();
   echo.line("----+----+----+----+----+----+----+");
 }
 
@@ -137,7 +134,7 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
   const int unit = open_listed(echo, name);
   if (unit == 0) {
     missing_file(LOG, " QV conditions are unknown.", name);
-    add_level(IERR, 9);
+    raise_level(IERR, 9);
     return;
   }
   echo.line("------- QV Conditions --------------------");
@@ -148,7 +145,7 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
     const ReadResult r = read_free(unit, {&type, &v[0], &v[1], &v[2], &v[3], &v[4]});
     if (r.bad()) {
       wrong_record(LOG, count, name);
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
       continue;
     }
     if (r.end() || type < 1) break;
@@ -156,17 +153,17 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
       say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
       say_line(LOG, " The following QV is ignored (> 99).");
       say_fmt(LOG, record, {type, v[0], v[1], v[2], v[3], v[4]});
-      add_level(IERR, 1);
+      raise_level(IERR, 1);
       continue;
     }
-    for (int c = 1; c <= 5; ++c) QVTAB(type, c) = v[c - 1];
+    for (int c = QV_V1; c <= QV_Q2; ++c) QVTAB(type, c) = v[c - QV_V1];
     echo.fmt(record, {type, v[0], v[1], v[2], v[3], v[4]});
     // V1 >= V2 >= V3 and Q1 <= Q2, or the curve of LNKSPEED is not a falling line.
     if (v[3] > v[4] || v[1] > v[0] || v[2] > v[1]) {
       say(LOG, {" Please check File ", name});
       say_line(LOG, " *** ERROR *** abnormal definition");
       say_fmt(LOG, abnormal, {type, v[0], v[1], v[2], v[3], v[4]});
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
     }
   }
   close_unit(unit);
@@ -192,7 +189,7 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
     const ReadResult r = read_free(unit, {&type, &flat, &per_km});
     if (r.bad()) {
       wrong_record(LOG, count, name);
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
       continue;
     }
     if (r.end() || type < 1) break;
@@ -200,11 +197,11 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
       say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
       say_line(LOG, " The following Tariff is ignored (> 99).");
       say_fmt(LOG, record, {type, flat, per_km});
-      add_level(IERR, 1);
+      raise_level(IERR, 1);
       continue;
     }
-    TARIFF(type, 1) = flat;
-    TARIFF(type, 2) = per_km;
+    TARIFF(type, TARIFF_FLAT) = flat;
+    TARIFF(type, TARIFF_PER_KM) = per_km;
     echo.fmt(record, {type, flat, per_km});
   }
   close_unit(unit);
@@ -213,22 +210,20 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
 
 }  // namespace
 
-void GETVEHICLE(const FileNames& FN, int LOG, int16_t& IERR, Vec<int16_t>& ODVTYP,
-                Vec<std::string>& ODVT, Vec<float>& VPCU, Vec<float>& VPASS, RealTable& QVTAB,
-                RealTable& TARIFF, int16_t KDEBUG) {
+void GETVEHICLE(const Settings& set, const FileNames& FN, SharedTables& t, int LOG, int16_t& IERR) {
   IERR = 0;
-  ODVTYP.fill(0);
-  ODVT.fill(std::string(40, ' '));
-  VPCU.fill(0.0f);
-  VPASS.fill(0.0f);
-  QVTAB.fill(0.0f);
-  TARIFF.fill(0.0f);
+  t.ODVTYP.fill(0);
+  t.ODVT.fill(std::string(40, ' '));
+  t.VPCU.fill(0.0f);
+  t.VPASS.fill(0.0f);
+  t.QVTAB.fill(0.0f);
+  t.TARIFF.fill(0.0f);
 
-  const Echo echo{LOG, KDEBUG > 0};
-  read_od_list(echo, std::string(trim(FN[1])), IERR, ODVTYP, ODVT);
-  read_pcu(echo, std::string(trim(FN[2])), IERR, VPCU, VPASS);
-  read_qv(echo, std::string(trim(FN[3])), IERR, QVTAB);
-  read_tariff(echo, std::string(trim(FN[4])), IERR, TARIFF);
+  const Echo echo{LOG, set.KDEBUG > 0};
+  read_od_list(echo, std::string(trim(FN[1])), IERR, t.ODVTYP, t.ODVT);
+  read_pcu(echo, std::string(trim(FN[2])), IERR, t.VPCU, t.VPASS);
+  read_qv(echo, std::string(trim(FN[3])), IERR, t.QVTAB);
+  read_tariff(echo, std::string(trim(FN[4])), IERR, t.TARIFF);
 }
 
 }  // namespace routava

@@ -107,7 +107,7 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     say_line(LOG, " Making Initial Road Network for VT assignment");
     say_line(LOG, " =============================================");
     fill_names(fn, {"RoadVTOD.txt", "RoadPCU.txt", "QV.csv", "RoadTariff.csv"}, -1);
-    GETVEHICLE(fn, LOG, IERR, t.ODVTYP, t.ODVT, t.VPCU, t.VPASS, t.QVTAB, t.TARIFF, set.KDEBUG);
+    GETVEHICLE(set, fn, t, LOG, IERR);
     if (IERR >= 9) return false;
     OUTTIME(LOG);
     say_fmt(LOG, "('  Road Link Table (',I6,') is sorting.')", {t.NLVT});
@@ -131,7 +131,7 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     say(LOG, {" *** Warning ***", stuck, " road links have speed 0 (no speed-flow curve in QV.csv);"
               " the path search does not use them."});
   }
-  LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   fill_names(fn,
              {"Vehicle PathVT00.csv", "Vehicle Impedance00.csv", "Traffic Assign00VT.csv",
@@ -191,7 +191,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
   }
   if (IERR >= 9) return false;
   transit_link_costs(t, set.MODEPT, st.TVALUE);
-  LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   rs.KPTLOAD = 1;
   ++rs.NPTASG;

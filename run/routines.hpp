@@ -74,11 +74,11 @@ void HEAP(NetTable& A, int32_t L, int32_t IR, int64_t* ROW, int NCOL, int KEY);
 void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
               int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached);
 void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB);
-void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL,
-            CutTable& LCUT, int16_t& IERR);
-void GETVEHICLE(const FileNames& FN, int LOG, int16_t& IERR, Vec<int16_t>& ODVTYP,
-                Vec<std::string>& ODVT, Vec<float>& VPCU, Vec<float>& VPASS, RealTable& QVTAB,
-                RealTable& TARIFF, int16_t KDEBUG);
+// The stage's link cuts and prohibited turns into LCUT/NCUT (KSTAGE 0 keeps them),
+// and their markers in the node table.
+void LNKCUT(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR);
+// The vehicle OD file list, PCU, speed-flow curves and tariffs of FN[1..4].
+void GETVEHICLE(const Settings& set, const FileNames& FN, SharedTables& t, int LOG, int16_t& IERR);
 void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
                    const Vec<std::string>& ODVT, const Vec<int16_t>& ODVTYP,
                    const Vec<float>& VPCU, const Vec<float>& VPASS, int32_t NLROAD,
