@@ -137,8 +137,7 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
              {"Vehicle PathVT00.csv", "Vehicle Impedance00.csv", "Traffic Assign00VT.csv",
               "Vehicle ScreenVT00.csv", "Vehicle RampVT00.csv", "Vehicle Error00.csv", "~Temp00"},
              st.KSTAGE);
-  VEHICLEASSIGN(set, fn, st, t.ODVT, t.ODVTYP, t.VPCU, t.VPASS, t.NLROAD, t.LINK, t.NCENT, t.TARIFF, IERR,
-                LOG, t.NLVT, t.NNODE, t.NZ, t.LNKVT, t.NODTBL, t.NCUT, t.LCUT);
+  VEHICLEASSIGN(set, fn, st, t, LOG, IERR);
   if (IERR >= 9) return false;
   if (st.KHOLD <= 0) LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
   rs.KSPDOK = 1;

@@ -79,12 +79,11 @@ void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB);
 void LNKCUT(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR);
 // The vehicle OD file list, PCU, speed-flow curves and tariffs of FN[1..4].
 void GETVEHICLE(const Settings& set, const FileNames& FN, SharedTables& t, int LOG, int16_t& IERR);
-void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
-                   const Vec<std::string>& ODVT, const Vec<int16_t>& ODVTYP,
-                   const Vec<float>& VPCU, const Vec<float>& VPASS, int32_t NLROAD,
-                   LinkTable& LINK, const CentTable& NCENT, const RealTable& TARIFF,
-                   int16_t& IERR, int LOG, int32_t NLVT, int32_t NNODE, int32_t NZ,
-                   NetTable& LNKVT, const NodeTable& NODTBL, int32_t NCUT, const CutTable& LCUT);
+// One road stage: its OD tables loaded all-or-nothing on LNKVT, its files written
+// and its PCU volumes added to LINK. IERR 1 when some pair was not reached, 9 or
+// more when the stage could not be assigned.
+void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage, SharedTables& t,
+                   int LOG, int16_t& IERR);
 
 // ---- transit network
 void GETBUSCONV(int16_t& route_file_choice, int LOG, const FileNames& FN);

@@ -132,9 +132,7 @@ void assign(Stage& r) {
   SharedTables& t = *r.t;
   Console con;
   EXPECT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-  VEHICLEASSIGN(r.set, r.FN, r.stage, t.ODVT, t.ODVTYP, t.VPCU, t.VPASS, t.NLROAD, t.LINK,
-                t.NCENT, t.TARIFF, r.IERR, LOG_UNIT, t.NLVT, t.NNODE, t.NZ, t.LNKVT, t.NODTBL,
-                t.NCUT, t.LCUT);
+  VEHICLEASSIGN(r.set, r.FN, r.stage, t, LOG_UNIT, r.IERR);
   close_unit(LOG_UNIT);
   r.console = con.lines();
   r.log = read_lines("Log.txt");
