@@ -4,6 +4,7 @@
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
+#include "run/unit_guard.hpp"
 
 namespace routava {
 
@@ -208,15 +209,13 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
 
 // Reads records 1..nread of the control file; false at the end of the stage list.
 bool next_stage(int nread, StageRecord& st, bool& missing) {
-  int unit = free_unit();
+  const int unit = free_unit();
   missing = !open_read(unit, kControlFile);
   if (missing) return false;
+  UnitGuard control(unit);
   std::string line;
   for (int k = 1; k <= nread; ++k) {
-    if (!read_line(unit, line)) {
-      close_unit(unit);
-      return false;
-    }
+    if (!read_line(unit, line)) return false;
     StageRead sr = read_stage_record(line);
     if (!sr.ok) {
       ReadResult r;
@@ -225,12 +224,8 @@ bool next_stage(int nread, StageRecord& st, bool& missing) {
       fatal_read(unit, r);
     }
     st = sr.record;
-    if (st.KSTAGE <= 0) {
-      close_unit(unit);
-      return false;
-    }
+    if (st.KSTAGE <= 0) return false;
   }
-  close_unit(unit);
   return true;
 }
 
@@ -365,6 +360,7 @@ int run_main() {
   try {
     run_stages(*tables, set, rs, LOG);
   } catch (const FatalReadError& e) {
+    // The reading routine has closed its file on the way out; the run ends as any other.
     say_line(LOG, e.what());
     rs.failed = true;
   }

@@ -199,11 +199,11 @@ class Vec {
 };
 
 using LinkTable = Table<int32_t>;  // LINK(LRSIZE, LINK_COLS)
-using NetTable = Table<int64_t>;   // LNKVT, LNKPT (LKSIZE, 8)
-using NodeTable = Table<int64_t>;  // NODTBL(NODESZ, 5)
-using TreeTable = Table<int64_t>;  // TREE(NODESZ, 5)
-using CutTable = Table<int64_t>;   // LCUT(TURNSZ, 4)
-using CentTable = Table<int32_t>;  // NCENT(NZSIZE, 2)
+using NetTable = Table<int64_t>;   // LNKVT, LNKPT (LKSIZE, LNK_COLS)
+using NodeTable = Table<int64_t>;  // NODTBL (NODESZ, NOD_COLS)
+using TreeTable = Table<int64_t>;  // TREE (NODESZ, TREE_COLS)
+using CutTable = Table<int64_t>;   // LCUT (TURNSZ, CUT_COLS)
+using CentTable = Table<int32_t>;  // NCENT (NZSIZE, CENT_COLS)
 using RealTable = Table<float>;    // QVTAB, TARIFF, MODTAB, RTFARE
 
 // Settings answered in the console dialogue, with the main program's starting values.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,7 @@ struct SearchNet {
 int run_main();
 void OUTTIME(int unit);
 // The time stamp line for a local time and its milliseconds (hundredths truncated).
-std::string time_stamp_text(int year, int month, int day, int hour, int minute, int second, int millis);
+std::string time_stamp_text(const std::tm& local, int millis);
 // A per-stage file name: the template's "00" replaced by the stage number in two digits.
 std::string stage_file_name(std::string_view tmpl, int stage);
 // The stage record read from one line of the control file.
