@@ -310,16 +310,15 @@ void GETNET(Settings& set, SharedTables& t, int LOG, int16_t& IERR) {
   IERR = 0;
   set.user_stop = false;
 
-  LinkList screens{"Screen.csv", "NSCRSZ", {}, 0};
-  LinkList ramps{"Ramp.csv", "NRMPSZ", {}, 0};
+  LinkLists lists;
   try {
-    screens.rows.resize(NSCRSZ, LIST_COLS);
+    lists.screens.rows.resize(NSCRSZ, LIST_COLS);
   } catch (const std::bad_alloc&) {
     say_alloc_failure(LOG, "GetNet", " NWORK(NSCRSZ,3) allocation error", IERR);
     return;
   }
   try {
-    ramps.rows.resize(NRMPSZ, LIST_COLS);
+    lists.ramps.rows.resize(NRMPSZ, LIST_COLS);
   } catch (const std::bad_alloc&) {
     say_alloc_failure(LOG, "GetNet", " MWORK(NRMPSZ,3) allocation error", IERR);
     return;
@@ -363,16 +362,16 @@ void GETNET(Settings& set, SharedTables& t, int LOG, int16_t& IERR) {
   }
   say_line(LOG, "");
 
-  read_link_list(screens, set.KSCRN, LOG, IERR);
+  read_link_list(lists.screens, set.KSCRN, LOG, IERR);
   if (IERR >= 9) return;
-  read_link_list(ramps, set.KRAMP, LOG, IERR);
+  read_link_list(lists.ramps, set.KRAMP, LOG, IERR);
   if (IERR >= 9) return;
 
   if (!ask_zones(set, t.NZ)) {
     no_input(LOG, IERR);
     return;
   }
-  read_network(set, screens, ramps, t, LOG, IERR);
+  read_network(set, lists, t, LOG, IERR);
 }
 
 }  // namespace routava

@@ -54,7 +54,7 @@ bool acceptable(const LinkRecord& k, int unit, int LOG, int16_t& IERR) {
 
 // Row i of LINK, LNKVT and LNKPT from one record.
 void store_link(SharedTables& t, int32_t i, const LinkRecord& k, const Settings& set,
-                const LinkList& screens, const LinkList& ramps) {
+                const LinkLists& lists) {
   int32_t* link = t.LINK.row(i);
   field(link, LINK_ANODE) = k.a;
   field(link, LINK_BNODE) = k.b;
@@ -63,8 +63,8 @@ void store_link(SharedTables& t, int32_t i, const LinkRecord& k, const Settings&
   field(link, LINK_QVTYPE) = k.qv;
   field(link, LINK_TARIFF) = k.tariff;
   field(link, LINK_LENGTH) = k.length_m;
-  if (set.KSCRN > 0) field(link, LINK_SCREEN) = list_number(screens, k.a, k.b);
-  if (set.KRAMP > 0) field(link, LINK_RAMP) = list_number(ramps, k.a, k.b);
+  if (set.KSCRN > 0) field(link, LINK_SCREEN) = list_number(lists.screens, k.a, k.b);
+  if (set.KRAMP > 0) field(link, LINK_RAMP) = list_number(lists.ramps, k.a, k.b);
 
   int64_t* vt = t.LNKVT.row(i);
   int64_t* pt = t.LNKPT.row(i);
@@ -137,8 +137,7 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR) {
   input.close();
 }
 
-void read_network(const Settings& set, const LinkList& screens, const LinkList& ramps,
-                  SharedTables& t, int LOG, int16_t& IERR) {
+void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, int LOG, int16_t& IERR) {
   static const Format wrong_record = Format::parse("('  * ERROR * Wrong Record at',I6,' in ',A40)");
   static const Format link_size = Format::parse("('  Link Table size',I6,' is over than',I6)");
 
@@ -183,7 +182,7 @@ void read_network(const Settings& set, const LinkList& screens, const LinkList& 
       close_unit(unit);
       return;
     }
-    store_link(t, i, k, set, screens, ramps);
+    store_link(t, i, k, set, lists);
     if (set.zone_mode != 0 && k.a <= NZSIZE && k.a > t.NZ) t.NZ = k.a;
   }
   close_unit(unit);

@@ -22,6 +22,12 @@ struct LinkList {
   int32_t count = 0;       // rows in use
 };
 
+// The two lists the network's links are marked from.
+struct LinkLists {
+  LinkList screens{"Screen.csv", "NSCRSZ", {}, 0};
+  LinkList ramps{"Ramp.csv", "NRMPSZ", {}, 0};
+};
+
 // Reads the list's file when it exists and sets `flag` to 1 (0 when it does not).
 // A file longer than the list's capacity is rejected with a message naming the
 // file and the parameter, and IERR 9.
@@ -29,7 +35,6 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR);
 
 // Reads "Network.csv" into LINK, LNKVT and LNKPT and settles NZ and NCENT.
 // In automatic zone mode NZ is found from the links; otherwise NZ is the typed value.
-void read_network(const Settings& set, const LinkList& screens, const LinkList& ramps,
-                  SharedTables& t, int LOG, int16_t& IERR);
+void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, int LOG, int16_t& IERR);
 
 }  // namespace routava

@@ -101,17 +101,24 @@ void index_cuts(SearchWork& w, const CutTable& LCUT, int32_t ncut) {
   w.ncut_indexed = ncut;
 }
 
-// True when entering node code H from node code C is forbidden, B being C's
-// predecessor and A B's predecessor on the tree (0 where there is none).
-bool cut_forbids(const SearchWork& w, int64_t A, int64_t B, int64_t C, int64_t H) {
-  auto lo = std::lower_bound(w.cut_code.begin(), w.cut_code.end(), C);
-  for (auto it = lo; it != w.cut_code.end() && *it == C; ++it) {
+// How the search stands at a node: its code C, its predecessor's B and B's
+// predecessor's A (0 where there is none).
+struct Approach {
+  int64_t A;
+  int64_t B;
+  int64_t C;
+};
+
+// True when a cut entry forbids entering node code H from the approach.
+bool cut_forbids(const SearchWork& w, const Approach& at, int64_t H) {
+  auto lo = std::lower_bound(w.cut_code.begin(), w.cut_code.end(), at.C);
+  for (auto it = lo; it != w.cut_code.end() && *it == at.C; ++it) {
     const int64_t* e = w.cut_copy.data() + size_t(w.cut_entry[size_t(it - w.cut_code.begin())]) * CUT_COLS;
     if (field(e, CUT_LAST) != H) continue;
     if (field(e, CUT_FIRST) > 0) {
-      if (field(e, CUT_FIRST) == A && field(e, CUT_BEFORE) == B) return true;
+      if (field(e, CUT_FIRST) == at.A && field(e, CUT_BEFORE) == at.B) return true;
     } else if (field(e, CUT_BEFORE) > 0) {
-      if (field(e, CUT_BEFORE) == B) return true;
+      if (field(e, CUT_BEFORE) == at.B) return true;
     } else {
       return true;
     }
@@ -167,13 +174,12 @@ inline void relax(Search& s, int32_t cur) {
   const int64_t first = std::max<int64_t>(field(cn, NOD_FIRST), 1);
   const int64_t last = std::min<int64_t>(field(cn, NOD_LAST), s.nlinks);
   const bool check_cuts = s.ncut > 0 && field(cn, NOD_CUT) > 0;
-  int64_t pred_b = 0;
-  int64_t pred_a = 0;
+  Approach at{0, 0, cur_code};
   if (check_cuts) {
     const int64_t* ct = tree + size_t(cur - 1) * TREE_COLS;
-    pred_b = field(ct, TREE_PRED_CODE);
+    at.B = field(ct, TREE_PRED_CODE);
     const int64_t p = field(ct, TREE_PRED);
-    if (p >= 1 && p <= nnode) pred_a = field(tree + size_t(p - 1) * TREE_COLS, TREE_PRED_CODE);
+    if (p >= 1 && p <= nnode) at.A = field(tree + size_t(p - 1) * TREE_COLS, TREE_PRED_CODE);
   }
   for (int64_t r = first; r <= last; ++r) {
     const int64_t* lk = links + size_t(r - 1) * link_cols;
@@ -188,7 +194,7 @@ inline void relax(Search& s, int32_t cur) {
     const int64_t new_label = cur_label + imp;
     if (new_label > label[h]) continue;
     const int64_t* hn = nod + size_t(h - 1) * NOD_COLS;
-    if (check_cuts && cut_forbids(*s.cuts, pred_a, pred_b, cur_code, field(hn, NOD_CODE))) continue;
+    if (check_cuts && cut_forbids(*s.cuts, at, field(hn, NOD_CODE))) continue;
 
     if (state[h] == 0) {
       s.touched[ntouched++] = int32_t(h);
@@ -253,9 +259,10 @@ inline void start_at(Search& s, int32_t origin_node) {
   s.last_fixed = origin_node;
 }
 
-// The queue ran empty: every zone left unfixed is named; 1 when there is one.
+// The queue ran empty: every zone left unfixed is named; 1 when there is one. In
+// debug mode the node fixed last (its code `last_code`) is named too.
 int16_t report_unreached(const NodeTable& NODTBL, int32_t nnode, const int32_t* state,
-                         int32_t last_fixed, int32_t origin_zone, int LOG, int16_t KDEBUG) {
+                         int32_t origin_zone, int64_t last_code, int LOG, int16_t KDEBUG) {
   static const Format unreached_fmt = Format::parse("(2X,'From',I4,2X,'can not connect with',2I4)");
   int16_t unreached = 0;
   for (int32_t n = 1; n <= nnode; ++n) {
@@ -267,8 +274,7 @@ int16_t report_unreached(const NodeTable& NODTBL, int32_t nnode, const int32_t* 
   }
   if (unreached != 0 && KDEBUG > 0) {
     say_heading(LOG, "DIJKSTRA", 3);
-    const int64_t code = last_fixed > 0 ? NODTBL(last_fixed, NOD_CODE) : int64_t(origin_zone);
-    say(LOG, {" Can not found Node connected from", code});
+    say(LOG, {" Can not found Node connected from", last_code});
   }
   return unreached;
 }
@@ -330,8 +336,10 @@ void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, in
     work.last_origin = origin_node;
     for (int32_t cur = origin_node; cur != 0; cur = fix_next(s, net, origin_zone)) relax(s, cur);
   }
-  if (s.exhausted)
-    unreached = report_unreached(net.NODTBL, nnode, s.state, s.last_fixed, origin_zone, LOG, KDEBUG);
+  if (s.exhausted) {
+    const int64_t last_code = s.last_fixed > 0 ? net.NODTBL(s.last_fixed, NOD_CODE) : int64_t(origin_zone);
+    unreached = report_unreached(net.NODTBL, nnode, s.state, origin_zone, last_code, LOG, KDEBUG);
+  }
 
   // Leave the work arrays clean for the next origin; the TREE rows stay as results.
   for (int32_t k = 0; k < s.ntouched; ++k) {

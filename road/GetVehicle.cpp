@@ -42,8 +42,7 @@ int open_listed(const Echo& echo, const std::string& name) {
   return unit;
 }
 
-void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
-                  Vec<int16_t>& ODVTYP, Vec<std::string>& ODVT) {
+void read_od_list(const Echo& echo, const std::string& name, SharedTables& t, int16_t& IERR) {
   static const Format record = Format::parse("(1X,I5,I5,A40)");
   const int LOG = echo.LOG;
   const int unit = open_listed(echo, name);
@@ -70,8 +69,8 @@ void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
       raise_level(IERR, 9);
       continue;
     }
-    ODVTYP(id) = type;
-    ODVT(id) = file;
+    t.ODVTYP(id) = type;
+    t.ODVT(id) = file;
     if (type < 1 || type > NVTYPE) {
       say(LOG, {" Please check File ", name});
       say_line(LOG, " *** ERROR *** abnormal definition");
@@ -85,8 +84,7 @@ void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
   echo.line("----+----+----+----+----+----+----+----+----+----+");
 }
 
-void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<float>& VPCU,
-              Vec<float>& VPASS) {
+void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_t& IERR) {
   static const Format person = Format::parse("(I5,2F5.2,3X,'<-- Input OD = PT')");
   static const Format vehicle = Format::parse("(I5,F5.2,' Not Use','<-- Input OD = VT')");
   const int LOG = echo.LOG;
@@ -113,8 +111,8 @@ void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<floa
       raise_level(IERR, 1);
       continue;
     }
-    VPCU(type) = pcu;
-    VPASS(type) = pass;
+    t.VPCU(type) = pcu;
+    t.VPASS(type) = pass;
     if (pass > 0.0f) echo.fmt(person, {type, pcu, pass});
     else echo.fmt(vehicle, {type, pcu});
   }
@@ -220,8 +218,8 @@ void GETVEHICLE(const Settings& set, const FileNames& FN, SharedTables& t, int L
   t.TARIFF.fill(0.0f);
 
   const Echo echo{LOG, set.KDEBUG > 0};
-  read_od_list(echo, std::string(trim(FN[1])), IERR, t.ODVTYP, t.ODVT);
-  read_pcu(echo, std::string(trim(FN[2])), IERR, t.VPCU, t.VPASS);
+  read_od_list(echo, std::string(trim(FN[1])), t, IERR);
+  read_pcu(echo, std::string(trim(FN[2])), t, IERR);
   read_qv(echo, std::string(trim(FN[3])), IERR, t.QVTAB);
   read_tariff(echo, std::string(trim(FN[4])), IERR, t.TARIFF);
 }

@@ -72,8 +72,8 @@ void allocate(Storage& s, const SharedTables& t, int LOG, int16_t& IERR) {
 }
 
 // Step 3: the stage's OD tables into the demand, marking the vehicle types read.
-void read_od_tables(const StageRecord& stage, const SharedTables& t, int LOG, int unit, Demand& od,
-                    std::array<int, 11>& used) {
+void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, Demand& od,
+                    std::array<int, 11>& used, int LOG) {
   static const Format bad_pair =
       Format::parse("(' *** Error OD pair at Record (',I6,')  value = ',2I4,I7,'  in ',A)");
   const int ntab = std::clamp(int(stage.NODTAB), 0, NT);
@@ -283,7 +283,7 @@ void assign_stage(Settings& set, const FileNames& FN, const StageRecord& stage, 
   VehicleFiles vf;
   take_vehicle_units(vf);
   std::array<int, 11> used{};
-  read_od_tables(stage, t, LOG, vf.U[1], s.od, used);
+  read_od_tables(stage, t, vf.U[1], s.od, used, LOG);
 
   build_vehicle_formats(vf, used);
   say_line(LOG, " ===========================");
