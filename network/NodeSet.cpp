@@ -109,7 +109,7 @@ void number_to_nodes(NetTable& table, int32_t n, const NodeTarget& t, bool ascen
   static const Format no_dest = Format::parse("(' Can not find Dest Node',I11,3X,'in NODES')");
   static const Format at_row = Format::parse("(' at NTABLE(',I7,')',8I11)");
   // Out of order, a code may have several rows: only the binary search then
-  // gives the row the design means.
+  // gives the row it always gave.
   const CodeIndex index = ascending ? CodeIndex(t.NODTBL, t.NNODE) : CodeIndex(t.NODTBL, 0);
   const bool hashed = ascending && index.usable();
   for (int32_t r = 1; r <= n; ++r) {
