@@ -27,12 +27,6 @@ struct Echo {
   }
 };
 
-void missing_file(int LOG, const char* what, const std::string& name) {
-  say_heading(LOG, "GetVehicle");
-  say_line(LOG, what);
-  say(LOG, {" *** ERROR *** Please set ", name});
-}
-
 // Opens `name` on the lowest free unit and announces it; 0 when it does not exist.
 int open_listed(const Echo& echo, const std::string& name) {
   if (!file_exists(name)) return 0;
@@ -42,15 +36,32 @@ int open_listed(const Echo& echo, const std::string& name) {
   return unit;
 }
 
+// Opens a file the run cannot go without; 0 when it is missing, which is
+// reported (`what` says what is then unknown) and raises IERR by 9.
+int open_required(const Echo& echo, const std::string& name, std::string_view what, int16_t& IERR) {
+  const int unit = open_listed(echo, name);
+  if (unit == 0) {
+    say_heading(echo.LOG, "GetVehicle");
+    say_line(echo.LOG, what);
+    say(echo.LOG, {" *** ERROR *** Please set ", name});
+    raise_level(IERR, 9);
+  }
+  return unit;
+}
+
+// A record whose type is beyond its table: reported with the file's line and a
+// warning level; the caller then echoes the record.
+void ignored_record(int LOG, const std::string& name, int unit, std::string_view what, int16_t& IERR) {
+  say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
+  say_line(LOG, what);
+  raise_level(IERR, 1);
+}
+
 void read_od_list(const Echo& echo, const std::string& name, SharedTables& t, int16_t& IERR) {
   static const Format record = Format::parse("(1X,I5,I5,A40)");
   const int LOG = echo.LOG;
-  const int unit = open_listed(echo, name);
-  if (unit == 0) {
-    missing_file(LOG, " OD File Names are unknown.", name);
-    IERR = 9;
-    return;
-  }
+  const int unit = open_required(echo, name, " OD File Names are unknown.", IERR);
+  if (unit == 0) return;
   UnitGuard input(unit);
   echo.line("----+----+----+----+----+----+----+----+----+----+");
   echo.line("  ID TYPE Vehicle OD File Name");
@@ -88,12 +99,8 @@ void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_
   static const Format person = Format::parse("(I5,2F5.2,3X,'<-- Input OD = PT')");
   static const Format vehicle = Format::parse("(I5,F5.2,' Not Use','<-- Input OD = VT')");
   const int LOG = echo.LOG;
-  const int unit = open_listed(echo, name);
-  if (unit == 0) {
-    missing_file(LOG, " PCU of Vehicle is unknown.", name);
-    raise_level(IERR, 9);
-    return;
-  }
+  const int unit = open_required(echo, name, " PCU of Vehicle is unknown.", IERR);
+  if (unit == 0) return;
   UnitGuard input(unit);
   echo.line("----+----+----+----+----+----+----+");
   echo.line(" TYPE  PCU   Average Passenger");
@@ -104,11 +111,9 @@ void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_
     if (!read_free_or_fail(unit, {&type, &pcu, &pass})) break;
     if (type < 1) break;
     if (type > NVTYPE) {
-      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
-      say_line(LOG, " The following PCU is ignored (Type > 10).");
+      ignored_record(LOG, name, unit, " The following PCU is ignored (Type > 10).", IERR);
       if (pass > 0.0f) say_fmt(LOG, person, {type, pcu, pass});
       else say_fmt(LOG, vehicle, {type, pcu});
-      raise_level(IERR, 1);
       continue;
     }
     t.VPCU(type) = pcu;
@@ -129,12 +134,8 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
   static const Format record = Format::parse("(I7,5F7.0)");
   static const Format abnormal = Format::parse("(1X,I3,5F6.0)");
   const int LOG = echo.LOG;
-  const int unit = open_listed(echo, name);
-  if (unit == 0) {
-    missing_file(LOG, " QV conditions are unknown.", name);
-    raise_level(IERR, 9);
-    return;
-  }
+  const int unit = open_required(echo, name, " QV conditions are unknown.", IERR);
+  if (unit == 0) return;
   echo.line("------- QV Conditions --------------------");
   echo.line("QV Type     V1     V2     V3     Q1     Q2");
   for (int32_t count = 1;; ++count) {
@@ -148,10 +149,8 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
     }
     if (r.end() || type < 1) break;
     if (type > 99) {
-      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
-      say_line(LOG, " The following QV is ignored (> 99).");
+      ignored_record(LOG, name, unit, " The following QV is ignored (> 99).", IERR);
       say_fmt(LOG, record, {type, v[0], v[1], v[2], v[3], v[4]});
-      raise_level(IERR, 1);
       continue;
     }
     for (int c = QV_V1; c <= QV_Q2; ++c) QVTAB(type, c) = v[c - QV_V1];
@@ -192,10 +191,8 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
     }
     if (r.end() || type < 1) break;
     if (type > 99) {
-      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
-      say_line(LOG, " The following Tariff is ignored (> 99).");
+      ignored_record(LOG, name, unit, " The following Tariff is ignored (> 99).", IERR);
       say_fmt(LOG, record, {type, flat, per_km});
-      raise_level(IERR, 1);
       continue;
     }
     TARIFF(type, TARIFF_FLAT) = flat;
