@@ -68,12 +68,16 @@ inline void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int /*k*/, int64_t co
 }
 
 // ---- road assignment
+// Sorts rows 1..N of A by column KEY (callers pass LNK_COLS, LNK_FROM); only columns
+// 1..NCOL move. Arguments outside the table leave it as it is.
 void HSORT(NetTable& A, int32_t N, int NCOL, int KEY);
+// HSORT's sift-down: places the row held in ROW into the heap of rows L..IR.
 void HEAP(NetTable& A, int32_t L, int32_t IR, int64_t* ROW, int NCOL, int KEY);
 // The minimum-impedance tree from one origin zone into TREE. `unreached` is set to
 // 0, to 1 when some zone cannot be reached, or to 9 when work storage ran out.
 void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
               int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached);
+// The speeds of LINK rows 1..NLROAD from their volumes through the speed-flow curves.
 void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB);
 // The stage's link cuts and prohibited turns into LCUT/NCUT (KSTAGE 0 keeps them),
 // and their markers in the node table.
