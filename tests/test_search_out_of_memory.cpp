@@ -8,7 +8,6 @@
 #include <new>
 #include <string>
 
-#include "road/Dijkstra.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
 #include "testutil.hpp"
