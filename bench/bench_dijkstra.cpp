@@ -15,15 +15,15 @@ namespace routava {
 namespace {
 
 struct Network {
-  std::unique_ptr<NetTable> LNKVT = std::make_unique<NetTable>(LKSIZE, 8);
-  std::unique_ptr<NodeTable> NODTBL = std::make_unique<NodeTable>(NODESZ, 5);
-  std::unique_ptr<TreeTable> TREE = std::make_unique<TreeTable>(NODESZ, 5);
-  std::unique_ptr<CutTable> LCUT = std::make_unique<CutTable>(TURNSZ, 4);
-  CentTable NCENT{NZSIZE, 2};
-  int32_t NLVT = 0;
-  int32_t NNODE = 0;
-  int32_t NZ = 0;
-  int32_t NCUT = 0;
+  std::unique_ptr<SharedTables> t = std::make_unique<SharedTables>();
+  NetTable& LNKVT = t->LNKVT;
+  NodeTable& NODTBL = t->NODTBL;
+  CutTable& LCUT = t->LCUT;
+  CentTable& NCENT = t->NCENT;
+  int32_t& NLVT = t->NLVT;
+  int32_t& NZ = t->NZ;
+  int32_t& NCUT = t->NCUT;
+  std::unique_ptr<TreeTable> TREE = std::make_unique<TreeTable>(NODESZ, TREE_COLS);
   std::array<int16_t, 11> KSW{};
   SearchWork work;
   bool ok = false;
@@ -32,17 +32,17 @@ struct Network {
   void finish() {
     std::ostringstream quiet;
     set_console(nullptr, &quiet);
-    HSORT(*LNKVT, NLVT, 8, 2);
-    for (int z = 1; z <= NZ; ++z) NCENT(z, 1) = z;
+    HSORT(LNKVT, NLVT, LNK_COLS, LNK_FROM);
+    for (int z = 1; z <= NZ; ++z) NCENT(z, CENT_CODE) = z;
     int16_t ierr = 0;
-    NODESET(NLVT, NZ, 0, *LNKVT, NCENT, ierr, NNODE, *NODTBL);
+    NODESET(LNKVT, NLVT, *t, 0, ierr);
     set_console(nullptr, nullptr);
-    ok = ierr < 9 && NNODE > 0;
+    ok = ierr < 9 && t->NNODE > 0;
   }
 
   int16_t search(int32_t zone) {
     int16_t flag = 0;
-    DIJKSTRA(SearchNet{*NODTBL, NNODE, *LNKVT, *LCUT, NCUT, KSW, NZ}, zone, NCENT(zone, 2), 0, 0,
+    DIJKSTRA(SearchNet{NODTBL, t->NNODE, LNKVT, LCUT, NCUT, KSW, NZ}, zone, NCENT(zone, CENT_NODE), 0, 0,
              *TREE, work, flag);
     return flag;
   }
@@ -52,14 +52,14 @@ struct Network {
 std::unique_ptr<Network> load_test_network(const std::string& name) {
   auto net = std::make_unique<Network>();
   const std::string dir = std::string(ROUTAVA_SOURCE_DIR) + "/tests/data/" + name + "/";
-  RealTable qv(99, 5);
+  RealTable qv(99, QV_COLS);
   int u = free_unit();
   if (!open_read(u, dir + "QV.csv")) return net;
   for (;;) {
     int32_t type = 0;
     float v[5] = {0, 0, 0, 0, 0};
     if (!read_free(u, {&type, &v[0], &v[1], &v[2], &v[3], &v[4]}) || type < 1 || type > 99) break;
-    for (int c = 0; c < 5; ++c) qv(type, c + 1) = v[c];
+    for (int c = QV_V1; c <= QV_Q2; ++c) qv(type, c) = v[c - QV_V1];
   }
   close_unit(u);
   if (!open_read(u, dir + "Network.csv")) return net;
@@ -67,15 +67,15 @@ std::unique_ptr<Network> load_test_network(const std::string& name) {
     int32_t a = 0, b = 0, character = 0, group = 0, qtype = 0, tariff = 0, length = 0;
     if (!read_free(u, {&a, &b, &character, &group, &qtype, &tariff, &length}) || a <= 0) break;
     const int r = ++net->NLVT;
-    NetTable& t = *net->LNKVT;
-    t(r, 1) = r;
-    t(r, 2) = a;
-    t(r, 3) = b;
-    const float speed = qtype >= 1 && qtype <= 99 ? qv(qtype, 1) : 0.0f;
+    NetTable& t = net->LNKVT;
+    t(r, LNK_ROAD) = r;
+    t(r, LNK_FROM) = a;
+    t(r, LNK_TO) = b;
+    const float speed = qtype >= 1 && qtype <= 99 ? qv(qtype, QV_V1) : 0.0f;
     const int64_t time = speed > 0.0f ? int64_t(float(length) * 6.0f / speed + 0.5f) : 0;
-    t(r, 4) = time;
-    t(r, 6) = time;
-    t(r, 7) = character >= 9 ? 99 : 0;
+    t(r, LNK_IMPEDANCE) = time;
+    t(r, LNK_TIME) = time;
+    t(r, LNK_KIND) = character >= 9 ? KIND_CLOSED : KIND_ROAD;
     if (a <= NZSIZE && a > net->NZ) net->NZ = a;
   }
   close_unit(u);
@@ -88,15 +88,15 @@ std::unique_ptr<Network> load_test_network(const std::string& name) {
 std::unique_ptr<Network> make_grid(int side, int zones) {
   auto net = std::make_unique<Network>();
   std::mt19937 rng(2024);
-  NetTable& t = *net->LNKVT;
+  NetTable& t = net->LNKVT;
   auto code = [side](int x, int y) { return int64_t(1000 + y * side + x); };
   auto add = [&](int64_t a, int64_t b, int64_t imp) {
     const int r = ++net->NLVT;
-    t(r, 1) = r;
-    t(r, 2) = a;
-    t(r, 3) = b;
-    t(r, 4) = imp;
-    t(r, 6) = imp;
+    t(r, LNK_ROAD) = r;
+    t(r, LNK_FROM) = a;
+    t(r, LNK_TO) = b;
+    t(r, LNK_IMPEDANCE) = imp;
+    t(r, LNK_TIME) = imp;
   };
   for (int y = 0; y < side; ++y)
     for (int x = 0; x < side; ++x) {
@@ -122,19 +122,19 @@ std::unique_ptr<Network> make_grid(int side, int zones) {
 // Prohibited turns at `count` junctions, each marked in the node table.
 void add_turns(Network& net, int count) {
   std::mt19937 rng(99);
-  NetTable& t = *net.LNKVT;
+  NetTable& t = net.LNKVT;
   while (net.NCUT < count) {
     const int r = 1 + int(rng() % unsigned(net.NLVT));
-    const int32_t mid = int32_t(t(r, 5));
-    if (mid <= 0 || t(r, 2) <= net.NZ) continue;
-    const int64_t first = (*net.NODTBL)(mid, 2);
-    const int64_t next = t(int(first), 3);  // turn from t(r,2) through t(r,3) to `next`
-    if (next <= net.NZ) continue;           // zones stay reachable
+    const int32_t mid = int32_t(t(r, LNK_TONODE));
+    if (mid <= 0 || t(r, LNK_FROM) <= net.NZ) continue;
+    const int64_t first = net.NODTBL(mid, NOD_FIRST);
+    const int64_t next = t(int(first), LNK_TO);  // turn from the row's from-node through its to-node to `next`
+    if (next <= net.NZ) continue;                // zones stay reachable
     ++net.NCUT;
-    (*net.LCUT)(net.NCUT, 1) = next;
-    (*net.LCUT)(net.NCUT, 2) = t(r, 3);
-    (*net.LCUT)(net.NCUT, 3) = t(r, 2);
-    (*net.NODTBL)(mid, 5) += 1;
+    net.LCUT(net.NCUT, CUT_LAST) = next;
+    net.LCUT(net.NCUT, CUT_MIDDLE) = t(r, LNK_TO);
+    net.LCUT(net.NCUT, CUT_BEFORE) = t(r, LNK_FROM);
+    net.NODTBL(mid, NOD_CUT) += 1;
   }
 }
 
@@ -157,7 +157,7 @@ void one_tree(benchmark::State& state, Network& net) {
   set_console(nullptr, &quiet);
   for (auto _ : state) benchmark::DoNotOptimize(net.search(1));
   set_console(nullptr, nullptr);
-  state.counters["nodes"] = net.NNODE;
+  state.counters["nodes"] = net.t->NNODE;
   state.counters["rows"] = net.NLVT;
   state.counters["zones"] = net.NZ;
 }
@@ -178,7 +178,7 @@ void all_origins(benchmark::State& state, Network& net) {
   set_console(nullptr, nullptr);
   state.SetItemsProcessed(state.iterations() * net.NZ);
   state.counters["cut_off"] = cut_off;
-  state.counters["nodes"] = net.NNODE;
+  state.counters["nodes"] = net.t->NNODE;
   state.counters["rows"] = net.NLVT;
 }
 

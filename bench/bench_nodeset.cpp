@@ -19,18 +19,17 @@ void BM_NodesetFullTable(benchmark::State& state) {
   for (int r = 0; r < LKSIZE; ++r) from[size_t(r)] = r < nodes ? r + 1 : int64_t(rng() % nodes) + 1;
   std::sort(from.begin(), from.end());
   for (int r = 1; r <= LKSIZE; ++r) {
-    (*table)(r, 2) = from[size_t(r - 1)];
-    (*table)(r, 3) = int64_t(rng() % nodes) + 1;
+    (*table)(r, LNK_FROM) = from[size_t(r - 1)];
+    (*table)(r, LNK_TO) = int64_t(rng() % nodes) + 1;
   }
-  auto NODTBL = std::make_unique<NodeTable>(NODESZ, 5);
-  CentTable NCENT(NZSIZE, 2);
-  for (int z = 1; z <= NZSIZE; ++z) NCENT(z, 1) = z;
+  auto t = std::make_unique<SharedTables>();
+  t->NZ = NZSIZE;
+  for (int z = 1; z <= NZSIZE; ++z) t->NCENT(z, CENT_CODE) = z;
   set_console(nullptr, nullptr);
   int16_t IERR = 0;
-  int32_t NNODE = 0;
   for (auto _ : state) {
-    NODESET(LKSIZE, NZSIZE, 0, *table, NCENT, IERR, NNODE, *NODTBL);
-    benchmark::DoNotOptimize(NNODE);
+    NODESET(*table, LKSIZE, *t, 0, IERR);
+    benchmark::DoNotOptimize(t->NNODE);
   }
   state.SetItemsProcessed(state.iterations() * LKSIZE);
 }

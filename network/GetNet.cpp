@@ -140,7 +140,7 @@ Asked ask_in(const std::vector<std::string_view>& lines, std::string_view prompt
 
 void no_input(int LOG, int16_t& IERR) {
   write_line(SCREEN, "");  // ends the prompt's line
-  say_line(LOG, " === SUBROUTINE GetNet =======");
+  say_heading(LOG, "GetNet");
   say_line(LOG, " *** Error *** No answer: the console input has ended.");
   IERR = 9;
 }
@@ -169,74 +169,88 @@ Confirmed confirm(Settings& set) {
   }
 }
 
-// Questions 1 to 8. False when the console input ended.
-bool ask_settings(Settings& set, bool transit, int LOG) {
-  static const Format speed_echo = Format::parse("('  Access Speed (km/h) = ',I3,' km/h')");
-  const bool debug = set.KDEBUG == 1;
+// Questions 1 and 2, asked in debug mode only. False when the console input ended.
+bool ask_debug_settings(Settings& set, bool transit) {
   int32_t answer = 0;
-
-  if (debug) {
-    if (ask_in({"", DASHES, " How to set Zone Number ?     ( Default = 2 )",
-                " (1.Input Number of Zone   2.Automatic Set from Link)", DASHES},
-               "         Which one (1) = ", 1, 2, answer) == Asked::NO_INPUT)
-      return false;
-    set.zone_mode = int16_t(answer - 1);
-  }
-  if (debug && transit) {
+  if (ask_in({"", DASHES, " How to set Zone Number ?     ( Default = 2 )",
+              " (1.Input Number of Zone   2.Automatic Set from Link)", DASHES},
+             "         Which one (1) = ", 1, 2, answer) == Asked::NO_INPUT)
+    return false;
+  set.zone_mode = int16_t(answer - 1);
+  if (transit) {
     if (ask_in({"", DASHES, " Which Bus Route File ?       ( Default = 3 )",
                 " (1.Selection by User  2.BusInput.txt  3.Automatic)", DASHES},
                "         Which one (3) = ", 1, 3, answer) == Asked::NO_INPUT)
       return false;
     set.route_file_choice = int16_t(answer - 1);
   }
-  if (transit) {
-    if (ask_in({"", DASHES, " How to Assign Transit Modes", "  1 ; Normal Assignment",
-                "      Loading sections by PCU converted from Passengers",
-                "  2 ; Pre-Loading on Transit Routes by Operation Plan",
-                "      Bus do not occupy the capacity of road any more",
-                "  3 ; Bus operations increase by Demand of Passengers",
-                "      Minimum headway is limited by \"ModePCU.txt\"",
-                "      Loading the operations after assignment",
-                "  4 ; (Special Case) Pre-Loading by Transit Operations",
-                "      But no assignment of Transit mode", DASHES},
-               "         How to Assign = ", 1, 4, answer) == Asked::NO_INPUT)
-      return false;
-    set.MODEPT = int16_t(answer);
-    static constexpr std::array<std::string_view, 5> modes = {
-        "", " 1.Normal Assignment", " 2.Pre-Loading on Transit Routes by Operation Plan",
-        " 3.Bus operations increase by Demand of Passengers",
-        " 4.Pre-Loading of Transit mode, but No assignment"};
-    log_line(LOG, " How to Assign Transit Mode");
-    log_line(LOG, modes[size_t(answer)]);
+  return true;
+}
 
-    if (ask_in({"", DASHES, " Please Input Access Speed (km/h) on Foot",
-                "                   for Transit Assignment", DASHES},
-               "   Access Speed (km/h) = ", 1, INT32_MAX, answer) == Asked::NO_INPUT)
-      return false;
-    set.FOOTSP = answer;
-    if (LOG > 0) write_fmt(LOG, speed_echo, {set.FOOTSP});
-  }
-
-  if (ask_in({"", DASHES, " Do you want Minimum path search for ?",
-              "  @ 1.Only zones of total generated trips>0", "        *) to save time and disk spce",
-              "    2.All zones", "        *) to get impedance for all OD pairs", DASHES},
-             "  (Default = 1)   Which one = ", 1, 2, answer) == Asked::NO_INPUT)
+// Questions 3 and 4: the transit loading mode and the walking speed.
+bool ask_transit_settings(Settings& set, int LOG) {
+  static const Format speed_echo = Format::parse("('  Access Speed (km/h) = ',I3,' km/h')");
+  int32_t answer = 0;
+  if (ask_in({"", DASHES, " How to Assign Transit Modes", "  1 ; Normal Assignment",
+              "      Loading sections by PCU converted from Passengers",
+              "  2 ; Pre-Loading on Transit Routes by Operation Plan",
+              "      Bus do not occupy the capacity of road any more",
+              "  3 ; Bus operations increase by Demand of Passengers",
+              "      Minimum headway is limited by \"ModePCU.txt\"",
+              "      Loading the operations after assignment",
+              "  4 ; (Special Case) Pre-Loading by Transit Operations",
+              "      But no assignment of Transit mode", DASHES},
+             "         How to Assign = ", 1, 4, answer) == Asked::NO_INPUT)
     return false;
-  set.KSRCH = int16_t(answer - 1);
-  log_line(LOG, set.KSRCH == 0 ? " Minimum Path Search for Generated trips > 0"
-                               : " Minimum Path Search for All Zones");
+  set.MODEPT = int16_t(answer);
+  static constexpr std::array<std::string_view, 5> modes = {
+      "", " 1.Normal Assignment", " 2.Pre-Loading on Transit Routes by Operation Plan",
+      " 3.Bus operations increase by Demand of Passengers",
+      " 4.Pre-Loading of Transit mode, but No assignment"};
+  log_line(LOG, " How to Assign Transit Mode");
+  log_line(LOG, modes[size_t(answer)]);
 
-  if (ask_in({"", DASHES, " Do you need all impedance ?", "    1.only OD pair of some Trips",
-              "  @ 2.All Output", DASHES},
-             "  (Default = 2)   Which one = ", 1, 2, answer) == Asked::NO_INPUT)
+  if (ask_in({"", DASHES, " Please Input Access Speed (km/h) on Foot",
+              "                   for Transit Assignment", DASHES},
+             "   Access Speed (km/h) = ", 1, INT32_MAX, answer) == Asked::NO_INPUT)
     return false;
-  set.KIMPALL = int16_t(answer - 1);
-  log_line(LOG, set.KIMPALL == 0 ? " Impedance Output of OD pairs = Trips > 0"
-                                 : " Impedance Output of All OD pairs");
+  set.FOOTSP = answer;
+  if (LOG > 0) write_fmt(LOG, speed_echo, {set.FOOTSP});
+  return true;
+}
 
+// A question answered 1 or 2, which sets `setting` to 0 or 1; the log gets the
+// answer in words. False when the console input ended.
+bool ask_either(const std::vector<std::string_view>& lines, std::string_view prompt,
+                std::string_view logged_if_1, std::string_view logged_if_2, int LOG,
+                int16_t& setting) {
+  int32_t answer = 0;
+  if (ask_in(lines, prompt, 1, 2, answer) == Asked::NO_INPUT) return false;
+  setting = int16_t(answer - 1);
+  log_line(LOG, setting == 0 ? logged_if_1 : logged_if_2);
+  return true;
+}
+
+// Questions 5 and 6: which origins are searched and which impedances written.
+bool ask_search_settings(Settings& set, int LOG) {
+  return ask_either({"", DASHES, " Do you want Minimum path search for ?",
+                     "  @ 1.Only zones of total generated trips>0",
+                     "        *) to save time and disk spce", "    2.All zones",
+                     "        *) to get impedance for all OD pairs", DASHES},
+                    "  (Default = 1)   Which one = ", " Minimum Path Search for Generated trips > 0",
+                    " Minimum Path Search for All Zones", LOG, set.KSRCH) &&
+         ask_either({"", DASHES, " Do you need all impedance ?", "    1.only OD pair of some Trips",
+                     "  @ 2.All Output", DASHES},
+                    "  (Default = 2)   Which one = ", " Impedance Output of OD pairs = Trips > 0",
+                    " Impedance Output of All OD pairs", LOG, set.KIMPALL);
+}
+
+// Questions 7 and 8: whether paths are written, and for which pairs.
+bool ask_path_settings(Settings& set, int LOG) {
+  int32_t answer = 0;
   std::vector<std::string_view> route_lines = {"", DASHES,
                                                " Do you need the Minimum Route Output Files ?."};
-  if (!debug) {
+  if (set.KDEBUG != 1) {
     route_lines.insert(route_lines.end(),
                        {" *) 1 is recommended because Path is important data.",
                         "    If you need direction analysis at crossing or to",
@@ -253,18 +267,19 @@ bool ask_settings(Settings& set, bool transit, int LOG) {
     say_line(LOG, " You selected... No output of VehiclePathVT, TransitPathPT");
     say_line(LOG, " You can not analyze Direction Analysis at crossing");
     say_line(LOG, " & Bus Passenger Analysis at Bus Stop");
+    return true;
   }
+  return ask_either({"", DASHES, " Do you need all path (route) ?", "  @ 1.only OD pairs of Trips>0",
+                     "    2.All pairs", DASHES},
+                    "  (Default = 1)   Which one = ", " Path output of OD pairs of Trips > 0",
+                    " Path output of All pairs", LOG, set.KPATHALL);
+}
 
-  if (set.KPATH == 1) {
-    if (ask_in({"", DASHES, " Do you need all path (route) ?", "  @ 1.only OD pairs of Trips>0",
-                "    2.All pairs", DASHES},
-               "  (Default = 1)   Which one = ", 1, 2, answer) == Asked::NO_INPUT)
-      return false;
-    set.KPATHALL = int16_t(answer - 1);
-    log_line(LOG, set.KPATHALL == 0 ? " Path output of OD pairs of Trips > 0"
-                                    : " Path output of All pairs");
-  }
-  return true;
+// Questions 1 to 8. False when the console input ended.
+bool ask_settings(Settings& set, bool transit, int LOG) {
+  if (set.KDEBUG == 1 && !ask_debug_settings(set, transit)) return false;
+  if (transit && !ask_transit_settings(set, LOG)) return false;
+  return ask_search_settings(set, LOG) && ask_path_settings(set, LOG);
 }
 
 // Questions 9 and 10, asked after the screen lines and ramps. False when the input ended.
@@ -291,27 +306,21 @@ bool ask_zones(Settings& set, int32_t& NZ) {
 
 }  // namespace
 
-void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD, int32_t& NLPT,
-            int32_t& NLVT, CentTable& NCENT, LinkTable& LINK, NetTable& LNKPT, NetTable& LNKVT) {
+void GETNET(Settings& set, SharedTables& t, int LOG, int16_t& IERR) {
   IERR = 0;
   set.user_stop = false;
 
-  LinkList screens;
-  LinkList ramps;
+  LinkLists lists;
   try {
-    screens.rows.resize(NSCRSZ, 3);
+    lists.screens.rows.resize(NSCRSZ, LIST_COLS);
   } catch (const std::bad_alloc&) {
-    say_line(LOG, " === SUBROUTINE GetNet =======");
-    say(LOG, {" NWORK(NSCRSZ,3) allocation error", 1});
-    IERR = 9;
+    say_alloc_failure(LOG, "GetNet", " NWORK(NSCRSZ,3) allocation error", IERR);
     return;
   }
   try {
-    ramps.rows.resize(NRMPSZ, 3);
+    lists.ramps.rows.resize(NRMPSZ, LIST_COLS);
   } catch (const std::bad_alloc&) {
-    say_line(LOG, " === SUBROUTINE GetNet =======");
-    say(LOG, {" MWORK(NRMPSZ,3) allocation error", 1});
-    IERR = 9;
+    say_alloc_failure(LOG, "GetNet", " MWORK(NRMPSZ,3) allocation error", IERR);
     return;
   }
 
@@ -324,7 +333,7 @@ void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD,
       fc.status.resize(NFILE + 1);
     } catch (const std::bad_alloc&) {
       write_line(SCREEN, " *** Allocation Error ***");
-      write_free(SCREEN, {" File Check Skipped by ", 1});
+      write_free(SCREEN, {" File Check Skipped by ", ALLOC_STATUS});
       IERR = 9;
       return;
     }
@@ -353,16 +362,16 @@ void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD,
   }
   say_line(LOG, "");
 
-  read_link_list("Screen.csv", "NSCRSZ", screens, set.KSCRN, LOG, IERR);
+  read_link_list(lists.screens, set.KSCRN, LOG, IERR);
   if (IERR >= 9) return;
-  read_link_list("Ramp.csv", "NRMPSZ", ramps, set.KRAMP, LOG, IERR);
+  read_link_list(lists.ramps, set.KRAMP, LOG, IERR);
   if (IERR >= 9) return;
 
-  if (!ask_zones(set, NZ)) {
+  if (!ask_zones(set, t.NZ)) {
     no_input(LOG, IERR);
     return;
   }
-  read_network(set, screens, ramps, IERR, LOG, NZ, NLROAD, NLPT, NLVT, NCENT, LINK, LNKPT, LNKVT);
+  read_network(set, lists, t, LOG, IERR);
 }
 
 }  // namespace routava

@@ -25,7 +25,7 @@ class CodeIndex {
     }
     mask_ = size - 1;
     for (int32_t n = 1; n <= NNODE; ++n) {
-      const int64_t code = NODTBL(n, 1);
+      const int64_t code = NODTBL(n, NOD_CODE);
       size_t i = slot_of(code);
       while (slots_[i].pos != 0) i = (i + 1) & mask_;
       slots_[i] = Slot{code, n};
@@ -52,93 +52,128 @@ class CodeIndex {
   size_t mask_ = 0;
 };
 
-}  // namespace
+// The warning of the node table: it stays a warning however often it is set.
+void set_warning(int16_t& IERR) { IERR = std::max<int16_t>(IERR, 1); }
 
-void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
-             int32_t& NNODE, NodeTable& NODTBL) {
+// The node table NODESET builds and the zones whose centroids it finds.
+struct NodeTarget {
+  NodeTable& NODTBL;
+  int32_t& NNODE;
+  CentTable& NCENT;
+  int32_t NZ;
+};
+
+// Node rows for the from-nodes of rows 1..n, in row order; false (IERR 9) when
+// there are more than the node table holds.
+bool list_nodes(const NetTable& table, int32_t n, NodeTarget& t, int LOG, int16_t& IERR,
+                bool& ascending) {
   static const Format sort_error = Format::parse("(' Sort Error',I7,'=>',I7)");
-  static const Format no_dest = Format::parse("(' Can not find Dest Node',I11,3X,'in NODES')");
-  static const Format at_row = Format::parse("(' at NTABLE(',I7,')',8I11)");
-  constexpr int16_t WARNING = 1;
-
-  IERR = 0;
-  NNODE = 0;
   int64_t p = 0;
-  bool ascending = true;
+  ascending = true;
   for (int32_t r = 1; r <= n; ++r) {
-    const int64_t a = table(r, 2);
+    const int64_t a = table(r, LNK_FROM);
     if (p > a) {
       say_fmt(LOG, sort_error, {p, a});
       ascending = false;
     }
-    if (a != p) {
-      ++NNODE;
-      if (NNODE > NODESZ) {
-        say(LOG, {" Number of Nodes is over", NNODE, NODESZ});
-        IERR = 9;
-        return;
-      }
-      int64_t* node = NODTBL.row(NNODE);
-      node[0] = a;
-      node[1] = r;
-      node[2] = 0;
-      node[3] = 0;
-      node[4] = 0;
-      if (NNODE > 1) NODTBL(NNODE - 1, 3) = r - 1;
-      p = a;
+    if (a == p) continue;
+    ++t.NNODE;
+    if (t.NNODE > NODESZ) {
+      say(LOG, {" Number of Nodes is over", t.NNODE, NODESZ});
+      IERR = 9;
+      return false;
     }
+    int64_t* node = t.NODTBL.row(t.NNODE);
+    field(node, NOD_CODE) = a;
+    field(node, NOD_FIRST) = r;
+    field(node, NOD_LAST) = 0;
+    field(node, NOD_ZONE) = 0;
+    field(node, NOD_CUT) = 0;
+    if (t.NNODE > 1) t.NODTBL(t.NNODE - 1, NOD_LAST) = r - 1;
+    p = a;
   }
-  if (NNODE > 0) {
-    NODTBL(NNODE, 3) = n;
-    if (NODTBL(1, 1) <= 0) {
-      say_line(LOG, " === SUBROUTINE NODESET ===");
-      say_line(LOG, " Please check again NODE TABLE");
-      say_line(LOG, " NODE code = 0 is found");
-      IERR = WARNING;
-    }
+  if (t.NNODE == 0) return true;
+  t.NODTBL(t.NNODE, NOD_LAST) = n;
+  if (t.NODTBL(1, NOD_CODE) <= 0) {
+    say_heading(LOG, "NODESET", 3);
+    say_line(LOG, " Please check again NODE TABLE");
+    say_line(LOG, " NODE code = 0 is found");
+    set_warning(IERR);
   }
+  return true;
+}
 
+// The internal number of every row's to-node (0 and a message when it has none).
+void number_to_nodes(NetTable& table, int32_t n, const NodeTarget& t, bool ascending, int LOG,
+                     int16_t& IERR) {
+  static const Format no_dest = Format::parse("(' Can not find Dest Node',I11,3X,'in NODES')");
+  static const Format at_row = Format::parse("(' at NTABLE(',I7,')',8I11)");
   // Out of order, a code may have several rows: only the binary search then
-  // gives the row the design means.
-  const CodeIndex index = ascending ? CodeIndex(NODTBL, NNODE) : CodeIndex(NODTBL, 0);
+  // gives the row it always gave.
+  const CodeIndex index = ascending ? CodeIndex(t.NODTBL, t.NNODE) : CodeIndex(t.NODTBL, 0);
   const bool hashed = ascending && index.usable();
   for (int32_t r = 1; r <= n; ++r) {
     int64_t* row = table.row(r);
+    const int64_t to = field(row, LNK_TO);
     int16_t found = 0;
     int32_t pos = 0;
     if (hashed) {
-      pos = index.find(row[2]);
+      pos = index.find(to);
       found = pos != 0 ? 0 : 9;
     } else {
-      NDSRCH(NODTBL, NNODE, 1, row[2], LOG, found, pos);
+      NDSRCH(t.NODTBL, t.NNODE, to, found, pos);
     }
-    row[4] = pos;
+    field(row, LNK_TONODE) = pos;
     if (found != 0) {
-      IERR = std::max(IERR, WARNING);
-      say_fmt(LOG, no_dest, {row[2]});
-      say_fmt(LOG, at_row, {r, row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7]});
+      set_warning(IERR);
+      say_fmt(LOG, no_dest, {to});
+      say_fmt(LOG, at_row,
+              {r, field(row, LNK_ROAD), field(row, LNK_FROM), to, field(row, LNK_IMPEDANCE), pos,
+               field(row, LNK_TIME), field(row, LNK_KIND), field(row, LNK_LOAD)});
     }
   }
+}
 
+// The centroid of every zone, marked in the node table.
+void find_centroids(NodeTarget& t, int LOG, int16_t& IERR) {
   // NCENT holds at most NZSIZE zones; a larger NZ has already been refused by GETNET.
-  const int32_t nzone = std::min(NZ, NCENT.rows());
+  const int32_t nzone = std::min(t.NZ, t.NCENT.rows());
   for (int32_t z = 1; z <= nzone; ++z) {
-    NCENT(z, 2) = 0;
+    t.NCENT(z, CENT_NODE) = 0;
     int16_t found = 0;
     int32_t m = 0;
-    NDSRCH(NODTBL, NNODE, 1, NCENT(z, 1), LOG, found, m);
+    NDSRCH(t.NODTBL, t.NNODE, t.NCENT(z, CENT_CODE), found, m);
     if (found == 0) {
-      NCENT(z, 2) = m;
-      NODTBL(m, 4) = z;
+      t.NCENT(z, CENT_NODE) = m;
+      t.NODTBL(m, NOD_ZONE) = z;
     } else {
-      say_line(LOG, " === SUBROUTINE NODESET ===");
+      say_heading(LOG, "NODESET", 3);
       say(LOG, {" Not connected Network with Centroid of Zone", z});
-      IERR = std::max(IERR, WARNING);
+      set_warning(IERR);
     }
   }
+}
 
+void build_node_table(NetTable& table, int32_t n, NodeTarget t, int LOG, int16_t& IERR) {
+  IERR = 0;
+  t.NNODE = 0;
+  bool ascending = true;
+  if (!list_nodes(table, n, t, LOG, IERR, ascending)) return;
+  number_to_nodes(table, n, t, ascending, LOG, IERR);
+  find_centroids(t, LOG, IERR);
   say_line(LOG, " Node Table is completed.");
   OUTTIME(LOG);
+}
+
+}  // namespace
+
+void NODESET(NetTable& table, int32_t n, SharedTables& t, int LOG, int16_t& IERR) {
+  build_node_table(table, n, NodeTarget{t.NODTBL, t.NNODE, t.NCENT, t.NZ}, LOG, IERR);
+}
+
+void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
+             int32_t& NNODE, NodeTable& NODTBL) {
+  build_node_table(table, n, NodeTarget{NODTBL, NNODE, NCENT, NZ}, LOG, IERR);
 }
 
 }  // namespace routava

@@ -4,12 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace routava {
+#include "road/SearchHeap.hpp"
 
-struct SearchHeapEntry {
-  int64_t label;
-  int32_t node;
-};
+namespace routava {
 
 // Sized by DIJKSTRA on first use; callers only construct it and hand the same
 // object to every search of one run of searches over one node table. The TREE
@@ -20,8 +17,7 @@ struct SearchWork {
   // Per node, indexed by internal node number; clean (UNREACHED, 0) between searches.
   std::vector<int64_t> label;
   std::vector<int32_t> state;         // heap position when > 0, -1 when fixed, 0 not reached
-  std::vector<SearchHeapEntry> heap;  // 1-based 4-ary heap on (label, node)
-  int32_t heap_size = 0;
+  std::vector<SearchHeapEntry> heap;  // entries of the SearchHeap, empty between searches
   std::vector<int32_t> touched;  // nodes whose TREE row the last search changed
   int32_t ntouched = 0;
 
@@ -32,10 +28,10 @@ struct SearchWork {
   int32_t tree_nnode = 0;
   int32_t last_origin = 0;
 
-  // Cut entries ordered by the code of their middle node (column 2), rebuilt
-  // only when the cut table's contents change.
+  // Cut entries ordered by the code of their middle node, rebuilt only when the
+  // cut table's contents change.
   std::vector<int64_t> cut_copy;   // LCUT rows 1..NCUT as last indexed
-  std::vector<int64_t> cut_code;   // column 2 of the entries, ascending
+  std::vector<int64_t> cut_code;   // the middle-node codes of the entries, ascending
   std::vector<int32_t> cut_entry;  // entry number of each cut_code
   int32_t ncut_indexed = -1;
 };

@@ -1,15 +1,13 @@
 // GETVEHICLE: the vehicle OD file list, vehicle PCU, speed-flow curves and road tariffs.
-#include <algorithm>
 #include <string>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
+#include "run/unit_guard.hpp"
 
 namespace routava {
 
 namespace {
-
-const char* const HEADING = " === SUBROUTINE GetVehicle =======";
 
 // Listing lines go to the log, and to the console as well in debug mode.
 struct Echo {
@@ -29,15 +27,6 @@ struct Echo {
   }
 };
 
-// Error levels add up; many bad records must not wrap the 16-bit level round.
-void add_level(int16_t& IERR, int by) { IERR = int16_t(std::min(int(IERR) + by, 9999)); }
-
-void missing_file(int LOG, const char* what, const std::string& name) {
-  say_line(LOG, HEADING);
-  say_line(LOG, what);
-  say(LOG, {" *** ERROR *** Please set ", name});
-}
-
 // Opens `name` on the lowest free unit and announces it; 0 when it does not exist.
 int open_listed(const Echo& echo, const std::string& name) {
   if (!file_exists(name)) return 0;
@@ -47,16 +36,33 @@ int open_listed(const Echo& echo, const std::string& name) {
   return unit;
 }
 
-void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
-                  Vec<int16_t>& ODVTYP, Vec<std::string>& ODVT) {
-  static const Format record = Format::parse("(1X,I5,I5,A40)");
-  const int LOG = echo.LOG;
+// Opens a file the run cannot go without; 0 when it is missing, which is
+// reported (`what` says what is then unknown) and raises IERR by 9.
+int open_required(const Echo& echo, const std::string& name, std::string_view what, int16_t& IERR) {
   const int unit = open_listed(echo, name);
   if (unit == 0) {
-    missing_file(LOG, " OD File Names are unknown.", name);
-    IERR = 9;
-    return;
+    say_heading(echo.LOG, "GetVehicle");
+    say_line(echo.LOG, what);
+    say(echo.LOG, {" *** ERROR *** Please set ", name});
+    raise_level(IERR, 9);
   }
+  return unit;
+}
+
+// A record whose type is beyond its table: reported with the file's line and a
+// warning level; the caller then echoes the record.
+void ignored_record(int LOG, const std::string& name, int unit, std::string_view what, int16_t& IERR) {
+  say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
+  say_line(LOG, what);
+  raise_level(IERR, 1);
+}
+
+void read_od_list(const Echo& echo, const std::string& name, SharedTables& t, int16_t& IERR) {
+  static const Format record = Format::parse("(1X,I5,I5,A40)");
+  const int LOG = echo.LOG;
+  const int unit = open_required(echo, name, " OD File Names are unknown.", IERR);
+  if (unit == 0) return;
+  UnitGuard input(unit);
   echo.line("----+----+----+----+----+----+----+----+----+----+");
   echo.line("  ID TYPE Vehicle OD File Name");
   for (;;) {
@@ -71,35 +77,31 @@ void read_od_list(const Echo& echo, const std::string& name, int16_t& IERR,
       say(LOG, {" Please check File ", name, " line", int32_t(unit_line(unit))});
       say(LOG, {" *** ERROR *** OD table ID is over", int32_t(NODFSZ)});
       say_fmt(LOG, record, {id, type, file});
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
       continue;
     }
-    ODVTYP(id) = type;
-    ODVT(id) = file;
+    t.ODVTYP(id) = type;
+    t.ODVT(id) = file;
     if (type < 1 || type > NVTYPE) {
       say(LOG, {" Please check File ", name});
       say_line(LOG, " *** ERROR *** abnormal definition");
       say_fmt(LOG, record, {id, type, file});
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
     } else {
       echo.fmt(record, {id, type, file});
     }
   }
-  close_unit(unit);
+  input.close();
   echo.line("----+----+----+----+----+----+----+----+----+----+");
 }
 
-void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<float>& VPCU,
-              Vec<float>& VPASS) {
+void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_t& IERR) {
   static const Format person = Format::parse("(I5,2F5.2,3X,'<-- Input OD = PT')");
   static const Format vehicle = Format::parse("(I5,F5.2,' Not Use','<-- Input OD = VT')");
   const int LOG = echo.LOG;
-  const int unit = open_listed(echo, name);
-  if (unit == 0) {
-    missing_file(LOG, " PCU of Vehicle is unknown.", name);
-    add_level(IERR, 9);
-    return;
-  }
+  const int unit = open_required(echo, name, " PCU of Vehicle is unknown.", IERR);
+  if (unit == 0) return;
+  UnitGuard input(unit);
   echo.line("----+----+----+----+----+----+----+");
   echo.line(" TYPE  PCU   Average Passenger");
   for (;;) {
@@ -109,19 +111,17 @@ void read_pcu(const Echo& echo, const std::string& name, int16_t& IERR, Vec<floa
     if (!read_free_or_fail(unit, {&type, &pcu, &pass})) break;
     if (type < 1) break;
     if (type > NVTYPE) {
-      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
-      say_line(LOG, " The following PCU is ignored (Type > 10).");
+      ignored_record(LOG, name, unit, " The following PCU is ignored (Type > 10).", IERR);
       if (pass > 0.0f) say_fmt(LOG, person, {type, pcu, pass});
       else say_fmt(LOG, vehicle, {type, pcu});
-      add_level(IERR, 1);
       continue;
     }
-    VPCU(type) = pcu;
-    VPASS(type) = pass;
+    t.VPCU(type) = pcu;
+    t.VPASS(type) = pass;
     if (pass > 0.0f) echo.fmt(person, {type, pcu, pass});
     else echo.fmt(vehicle, {type, pcu});
   }
-  close_unit(unit);
+  input.close();
   echo.line("----+----+----+----+----+----+----+");
 }
 
@@ -134,12 +134,8 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
   static const Format record = Format::parse("(I7,5F7.0)");
   static const Format abnormal = Format::parse("(1X,I3,5F6.0)");
   const int LOG = echo.LOG;
-  const int unit = open_listed(echo, name);
-  if (unit == 0) {
-    missing_file(LOG, " QV conditions are unknown.", name);
-    add_level(IERR, 9);
-    return;
-  }
+  const int unit = open_required(echo, name, " QV conditions are unknown.", IERR);
+  if (unit == 0) return;
   echo.line("------- QV Conditions --------------------");
   echo.line("QV Type     V1     V2     V3     Q1     Q2");
   for (int32_t count = 1;; ++count) {
@@ -148,25 +144,23 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
     const ReadResult r = read_free(unit, {&type, &v[0], &v[1], &v[2], &v[3], &v[4]});
     if (r.bad()) {
       wrong_record(LOG, count, name);
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
       continue;
     }
     if (r.end() || type < 1) break;
     if (type > 99) {
-      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
-      say_line(LOG, " The following QV is ignored (> 99).");
+      ignored_record(LOG, name, unit, " The following QV is ignored (> 99).", IERR);
       say_fmt(LOG, record, {type, v[0], v[1], v[2], v[3], v[4]});
-      add_level(IERR, 1);
       continue;
     }
-    for (int c = 1; c <= 5; ++c) QVTAB(type, c) = v[c - 1];
+    for (int c = QV_V1; c <= QV_Q2; ++c) QVTAB(type, c) = v[c - QV_V1];
     echo.fmt(record, {type, v[0], v[1], v[2], v[3], v[4]});
     // V1 >= V2 >= V3 and Q1 <= Q2, or the curve of LNKSPEED is not a falling line.
     if (v[3] > v[4] || v[1] > v[0] || v[2] > v[1]) {
       say(LOG, {" Please check File ", name});
       say_line(LOG, " *** ERROR *** abnormal definition");
       say_fmt(LOG, abnormal, {type, v[0], v[1], v[2], v[3], v[4]});
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
     }
   }
   close_unit(unit);
@@ -192,19 +186,17 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
     const ReadResult r = read_free(unit, {&type, &flat, &per_km});
     if (r.bad()) {
       wrong_record(LOG, count, name);
-      add_level(IERR, 9);
+      raise_level(IERR, 9);
       continue;
     }
     if (r.end() || type < 1) break;
     if (type > 99) {
-      say(LOG, {" *** Error *** ", name, " line", int32_t(unit_line(unit))});
-      say_line(LOG, " The following Tariff is ignored (> 99).");
+      ignored_record(LOG, name, unit, " The following Tariff is ignored (> 99).", IERR);
       say_fmt(LOG, record, {type, flat, per_km});
-      add_level(IERR, 1);
       continue;
     }
-    TARIFF(type, 1) = flat;
-    TARIFF(type, 2) = per_km;
+    TARIFF(type, TARIFF_FLAT) = flat;
+    TARIFF(type, TARIFF_PER_KM) = per_km;
     echo.fmt(record, {type, flat, per_km});
   }
   close_unit(unit);
@@ -213,22 +205,20 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
 
 }  // namespace
 
-void GETVEHICLE(const FileNames& FN, int LOG, int16_t& IERR, Vec<int16_t>& ODVTYP,
-                Vec<std::string>& ODVT, Vec<float>& VPCU, Vec<float>& VPASS, RealTable& QVTAB,
-                RealTable& TARIFF, int16_t KDEBUG) {
+void GETVEHICLE(const Settings& set, const FileNames& FN, SharedTables& t, int LOG, int16_t& IERR) {
   IERR = 0;
-  ODVTYP.fill(0);
-  ODVT.fill(std::string(40, ' '));
-  VPCU.fill(0.0f);
-  VPASS.fill(0.0f);
-  QVTAB.fill(0.0f);
-  TARIFF.fill(0.0f);
+  t.ODVTYP.fill(0);
+  t.ODVT.fill(std::string(40, ' '));
+  t.VPCU.fill(0.0f);
+  t.VPASS.fill(0.0f);
+  t.QVTAB.fill(0.0f);
+  t.TARIFF.fill(0.0f);
 
-  const Echo echo{LOG, KDEBUG > 0};
-  read_od_list(echo, std::string(trim(FN[1])), IERR, ODVTYP, ODVT);
-  read_pcu(echo, std::string(trim(FN[2])), IERR, VPCU, VPASS);
-  read_qv(echo, std::string(trim(FN[3])), IERR, QVTAB);
-  read_tariff(echo, std::string(trim(FN[4])), IERR, TARIFF);
+  const Echo echo{LOG, set.KDEBUG > 0};
+  read_od_list(echo, std::string(trim(FN[1])), t, IERR);
+  read_pcu(echo, std::string(trim(FN[2])), t, IERR);
+  read_qv(echo, std::string(trim(FN[3])), IERR, t.QVTAB);
+  read_tariff(echo, std::string(trim(FN[4])), IERR, t.TARIFF);
 }
 
 }  // namespace routava

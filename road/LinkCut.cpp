@@ -4,6 +4,7 @@
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
+#include "run/unit_guard.hpp"
 
 namespace routava {
 
@@ -60,76 +61,86 @@ bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n,
   }
 }
 
-}  // namespace
-
-void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL,
-            CutTable& LCUT, int16_t& IERR) {
+// Steps 2 and 3: the stage's cut file into LCUT. False (IERR 9) when the file
+// cannot be read to its end.
+bool read_cut_file(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR) {
   static const Format name_digits = Format::parse("(I2.2)");
+  std::string digits;
+  format_record(digits, name_digits, {KSTAGE});
+  std::string name = "CUT00.csv";
+  name.replace(3, 2, digits.substr(0, 2));
+  if (!file_exists(name)) {
+    say(LOG, {" No Link Cut Data at the stage", KSTAGE});
+    t.NCUT = 0;
+    return true;
+  }
+  say(LOG, {" Link Cut Data at the stage", KSTAGE});
+  t.LCUT.fill(0);
+  const int unit = free_unit();
+  if (!open_read(unit, name)) {
+    say(LOG, {" *** Error *** Can not open ", name});
+    t.NCUT = 0;
+    IERR = 9;
+    return false;
+  }
+  UnitGuard input(unit);
+  int32_t stored = 0;
+  int32_t n = 0;
+  int64_t codes[MAXCODES] = {0, 0, 0, 0};
+  while (read_cut_record(unit, name, LOG, n, codes)) {
+    if (n < 1) break;
+    if (n > MAXCODES) continue;
+    if (stored >= TURNSZ || stored >= t.LCUT.rows()) {
+      input.close();
+      t.NCUT = stored;
+      say_heading(LOG, "LinkCut", 12);
+      say_line(LOG, " Cut Table size (TURNSZ) is overflow");
+      IERR = 9;
+      return false;
+    }
+    ++stored;
+    // Stored backwards: the last node of the sequence comes first.
+    for (int k = 0; k < n; ++k) t.LCUT(stored, CUT_LAST + (n - 1 - k)) = codes[k];
+  }
+  t.NCUT = stored;
+  input.close();
+  say(LOG, {" Number of Link Cut & Prohibited Turns =", t.NCUT});
+  return true;
+}
+
+// Step 4: the marker of every entry's middle node.
+void mark_cut_nodes(SharedTables& t, int LOG) {
   static const Format code4_fmt = Format::parse("(' No Such Connections (',I4,'),4,',4(I5,','))");
   static const Format code3_fmt = Format::parse("(' No Such Connections (',I4,'),3,',3(I5,','))");
   static const Format code2_fmt = Format::parse("(' No Such Connections (',I4,'),2,',2(I5,','))");
-  IERR = 0;
-
-  if (KSTAGE > 0) {
-    std::string digits;
-    format_record(digits, name_digits, {KSTAGE});
-    std::string name = "CUT00.csv";
-    name.replace(3, 2, digits.substr(0, 2));
-    if (!file_exists(name)) {
-      say(LOG, {" No Link Cut Data at the stage", KSTAGE});
-      NCUT = 0;
-    } else {
-      say(LOG, {" Link Cut Data at the stage", KSTAGE});
-      LCUT.fill(0);
-      int unit = free_unit();
-      if (!open_read(unit, name)) {
-        say(LOG, {" *** Error *** Can not open ", name});
-        NCUT = 0;
-        IERR = 9;
-        return;
-      }
-      int32_t stored = 0;
-      int32_t n = 0;
-      int64_t codes[MAXCODES] = {0, 0, 0, 0};
-      while (read_cut_record(unit, name, LOG, n, codes)) {
-        if (n < 1) break;
-        if (n > MAXCODES) continue;
-        if (stored >= TURNSZ || stored >= LCUT.rows()) {
-          close_unit(unit);
-          NCUT = stored;
-          say_line(LOG, " === SUBROUTINE LinkCut ============");
-          say_line(LOG, " Cut Table size (TURNSZ) is overflow");
-          IERR = 9;
-          return;
-        }
-        ++stored;
-        // Stored backwards: column 1 is the last node of the sequence.
-        for (int k = 0; k < n; ++k) LCUT(stored, n - k) = codes[k];
-      }
-      NCUT = stored;
-      close_unit(unit);
-      say(LOG, {" Number of Link Cut & Prohibited Turns =", NCUT});
-    }
-  }
-
-  const int32_t ncut = std::min(NCUT, LCUT.rows());
+  const int32_t ncut = std::min(t.NCUT, t.LCUT.rows());
   for (int32_t i = 1; i <= ncut; ++i) {
     // A node that is not in this network only gets the message: the same cut file
     // serves the road and the transit networks.
+    const int64_t* e = t.LCUT.row(i);
     int16_t found = 0;
     int32_t pos = 0;
-    NDSRCH(NODTBL, NNODE, 1, LCUT(i, 2), LOG, found, pos);
-    if (found == 0 && pos >= 1 && pos <= NODTBL.rows()) {
-      NODTBL(pos, 5) += 1;
-    } else if (LCUT(i, 4) > 0) {
-      say_fmt(LOG, code4_fmt, {i, LCUT(i, 4), LCUT(i, 3), LCUT(i, 2), LCUT(i, 1)});
-    } else if (LCUT(i, 3) > 0) {
-      say_fmt(LOG, code3_fmt, {i, LCUT(i, 3), LCUT(i, 2), LCUT(i, 1)});
+    NDSRCH(t.NODTBL, t.NNODE, field(e, CUT_MIDDLE), found, pos);
+    if (found == 0 && pos >= 1 && pos <= t.NODTBL.rows()) {
+      t.NODTBL(pos, NOD_CUT) += 1;
+    } else if (field(e, CUT_FIRST) > 0) {
+      say_fmt(LOG, code4_fmt,
+              {i, field(e, CUT_FIRST), field(e, CUT_BEFORE), field(e, CUT_MIDDLE), field(e, CUT_LAST)});
+    } else if (field(e, CUT_BEFORE) > 0) {
+      say_fmt(LOG, code3_fmt, {i, field(e, CUT_BEFORE), field(e, CUT_MIDDLE), field(e, CUT_LAST)});
     } else {
-      say_fmt(LOG, code2_fmt, {i, LCUT(i, 2), LCUT(i, 1)});
+      say_fmt(LOG, code2_fmt, {i, field(e, CUT_MIDDLE), field(e, CUT_LAST)});
     }
   }
   if (ncut > 0) say_line(LOG, "");
+}
+
+}  // namespace
+
+void LNKCUT(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR) {
+  IERR = 0;
+  if (KSTAGE > 0 && !read_cut_file(KSTAGE, t, LOG, IERR)) return;
+  mark_cut_nodes(t, LOG);
 }
 
 }  // namespace routava

@@ -23,17 +23,18 @@ int32_t rounded_speed(float v) {
 void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB) {
   const int32_t n = std::min(NLROAD, LINK.rows());
   for (int32_t i = 1; i <= n; ++i) {
-    const int32_t c = LINK(i, 3);
-    const int32_t q = LINK(i, 5);
+    int32_t* link = LINK.row(i);
+    const int32_t c = field(link, LINK_CHARACTER);
+    const int32_t q = field(link, LINK_QVTYPE);
     if (c >= 9 || q <= 0) continue;
     float V = 0.0f;
     if (q <= QVTAB.rows()) {  // a type beyond the table is an undefined curve
-      const float V1 = QVTAB(q, 1);
-      const float V2 = QVTAB(q, 2);
-      const float V3 = QVTAB(q, 3);
-      const float Q1 = QVTAB(q, 4);
-      const float Q2 = QVTAB(q, 5);
-      const float Q = float(LINK(i, 9));
+      const float V1 = QVTAB(q, QV_V1);
+      const float V2 = QVTAB(q, QV_V2);
+      const float V3 = QVTAB(q, QV_V3);
+      const float Q1 = QVTAB(q, QV_Q1);
+      const float Q2 = QVTAB(q, QV_Q2);
+      const float Q = float(field(link, LINK_VOLUME));
       if (c <= 0) {
         V = V1;
       } else if (Q <= Q1) {
@@ -44,7 +45,7 @@ void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB) {
         V = V3;
       }
     }
-    LINK(i, 8) = rounded_speed(V);
+    field(link, LINK_SPEED) = rounded_speed(V);
   }
 }
 

@@ -25,7 +25,7 @@ constexpr int PATH_VALUES = 7 + NVTYPE;
 constexpr int SCREEN_VALUES = 3 + NVTYPE;
 constexpr int RAMP_VALUES = 2 + NVTYPE;
 constexpr int ERROR_VALUES = 2 + NVTYPE;
-constexpr int LINK_VALUES = 9 + 3 * NVTYPE;
+constexpr int LINK_VALUES = LINK_VOLUME + WORK_COLS;
 
 // Writes the header of a per-type file: its fixed names, then the type numbers
 // `first`..10 (repeated `blocks` times) put into the format's groups.
@@ -42,10 +42,14 @@ void set_counts(Out* v, const int32_t* od) {
   for (int t = 0; t < NVTYPE; ++t) v[t].i = od[t];
 }
 
+void cannot_open(const std::string& name, int LOG) {
+  say_heading(LOG, "VehicleAssign");
+  say(LOG, {" *** Error *** Can not open ", name});
+}
+
 bool open_text(int unit, const std::string& name, int LOG) {
   if (open_write(unit, name)) return true;
-  say_line(LOG, " === SUBROUTINE VehicleAssign =======");
-  say(LOG, {" *** Error *** Can not open ", name});
+  cannot_open(name, LOG);
   return false;
 }
 
@@ -100,23 +104,21 @@ void build_vehicle_formats(VehicleFiles& vf, const std::array<int, 11>& used) {
   vf.screen_rec = int_buffer(SCREEN_VALUES);
   vf.ramp_rec = int_buffer(RAMP_VALUES);
   vf.error_rec = int_buffer(ERROR_VALUES);
-  vf.link_rec = int_buffer(9);
-  for (int k = 0; k < 3 * NVTYPE; ++k) vf.link_rec.emplace_back(0.0f);
+  vf.link_rec = int_buffer(LINK_VOLUME);
+  for (int k = 0; k < WORK_COLS; ++k) vf.link_rec.emplace_back(0.0f);
 }
 
-bool open_vehicle_files(VehicleFiles& vf, const FileNames& FN, int16_t KPATH, int16_t KSCRN,
-                        int16_t KRAMP, int LOG) {
+bool open_vehicle_files(VehicleFiles& vf, const FileNames& FN, const Settings& set, int LOG) {
   auto name = [&](int slot) { return std::string(trim(FN[size_t(slot)])); };
   const auto& U = vf.U;
   vf.path = vf.screen = vf.ramp = false;
   vf.nscreen = vf.nramp = vf.nerror = 0;
 
   if (!open_write_binary(U[6], name(7))) {
-    say_line(LOG, " === SUBROUTINE VehicleAssign =======");
-    say(LOG, {" *** Error *** Can not open ", name(7)});
+    cannot_open(name(7), LOG);
     return false;
   }
-  if (KPATH > 0) {
+  if (set.KPATH > 0) {
     if (!open_text(U[1], name(1), LOG)) return false;
     vf.path = true;
     typed_header(U[1], PATH_HEADER, 1, 1);
@@ -125,12 +127,12 @@ bool open_vehicle_files(VehicleFiles& vf, const FileNames& FN, int16_t KPATH, in
   write_line(U[2], IMPEDANCE_HEADER);
   if (!open_text(U[5], name(6), LOG)) return false;
   typed_header(U[5], ERROR_HEADER, 2, 1);
-  if (KSCRN > 0) {
+  if (set.KSCRN > 0) {
     if (!open_text(U[3], name(4), LOG)) return false;
     vf.screen = true;
     typed_header(U[3], SCREEN_HEADER, 1, 1);
   }
-  if (KRAMP > 0) {
+  if (set.KRAMP > 0) {
     if (!open_text(U[4], name(5), LOG)) return false;
     vf.ramp = true;
     typed_header(U[4], RAMP_HEADER, 1, 1);
@@ -138,62 +140,60 @@ bool open_vehicle_files(VehicleFiles& vf, const FileNames& FN, int16_t KPATH, in
   return true;
 }
 
-void write_scratch_record(const VehicleFiles& vf, int32_t o, int32_t d, const int32_t* od) {
+void write_scratch_record(const VehicleFiles& vf, const PairLoad& pair) {
   int32_t rec[2 + NVTYPE];
-  rec[0] = o;
-  rec[1] = d;
-  for (int t = 0; t < NVTYPE; ++t) rec[2 + t] = od[t];
+  rec[0] = pair.o;
+  rec[1] = pair.d;
+  for (int t = 0; t < NVTYPE; ++t) rec[2 + t] = pair.v[t];
   write_binary(vf.U[6], rec, 2 + NVTYPE);
 }
 
-void write_path_record(VehicleFiles& vf, int64_t a, int64_t p, int64_t code, int64_t time,
-                       int32_t o, int32_t d, int32_t rev, const int32_t* od) {
+void write_path_record(VehicleFiles& vf, const PathStep& step, const PairLoad& pair) {
   Out* v = vf.path_rec.data();
-  v[0].i = a;
-  v[1].i = p;
-  v[2].i = code;
-  v[3].i = time;
-  v[4].i = o;
-  v[5].i = d;
-  v[6].i = rev;
-  set_counts(v + 7, od);
+  v[0].i = step.road_link;
+  v[1].i = step.from_code;
+  v[2].i = step.to_code;
+  v[3].i = step.time;
+  v[4].i = pair.o;
+  v[5].i = pair.d;
+  v[6].i = step.rev;
+  set_counts(v + 7, pair.v);
   write_fmt(vf.U[1], vf.path_fmt, v, PATH_VALUES);
 }
 
-void write_screen_record(VehicleFiles& vf, int32_t screen, int32_t o, int32_t d,
-                         const int32_t* od) {
+void write_screen_record(VehicleFiles& vf, int32_t screen, const PairLoad& pair) {
   Out* v = vf.screen_rec.data();
   v[0].i = screen;
-  v[1].i = o;
-  v[2].i = d;
-  set_counts(v + 3, od);
+  v[1].i = pair.o;
+  v[2].i = pair.d;
+  set_counts(v + 3, pair.v);
   write_fmt(vf.U[3], vf.screen_fmt, v, SCREEN_VALUES);
   ++vf.nscreen;
 }
 
-void write_ramp_record(VehicleFiles& vf, int32_t inflow, int32_t outflow, const int32_t* od) {
+void write_ramp_record(VehicleFiles& vf, int32_t inflow, int32_t outflow, const PairLoad& pair) {
   Out* v = vf.ramp_rec.data();
   v[0].i = inflow;
   v[1].i = outflow;
-  set_counts(v + 2, od);
+  set_counts(v + 2, pair.v);
   write_fmt(vf.U[4], vf.ramp_fmt, v, RAMP_VALUES);
   ++vf.nramp;
 }
 
-void write_error_record(VehicleFiles& vf, int32_t o, int32_t d, const int32_t* od) {
+void write_error_record(VehicleFiles& vf, const PairLoad& pair) {
   static const Format record = Format::parse(ERROR_RECORD);
   Out* v = vf.error_rec.data();
-  v[0].i = o;
-  v[1].i = d;
-  set_counts(v + 2, od);
+  v[0].i = pair.o;
+  v[1].i = pair.d;
+  set_counts(v + 2, pair.v);
   write_fmt(vf.U[5], record, v, ERROR_VALUES);
   ++vf.nerror;
 }
 
-void write_impedance_record(const VehicleFiles& vf, int32_t o, int32_t d, int32_t pcu,
-                            int64_t impedance, float time_min, float dist_km, int32_t toll) {
+void write_impedance_record(const VehicleFiles& vf, const PairLoad& pair, const PairResult& sums) {
   static const Format record = Format::parse(IMPEDANCE_RECORD);
-  write_fmt(vf.U[2], record, {o, d, pcu, impedance, time_min, dist_km, toll});
+  write_fmt(vf.U[2], record,
+            {pair.o, pair.d, sums.pcu, sums.impedance, sums.time_min, sums.dist_km, sums.toll});
 }
 
 void close_vehicle_files(VehicleFiles& vf) {
@@ -214,10 +214,11 @@ bool write_link_results(VehicleFiles& vf, const std::string& name, int32_t NLROA
   typed_header(unit, LINK_HEADER, 1, 3);
   Out* v = vf.link_rec.data();
   for (int32_t i = 1; i <= NLROAD; ++i) {
+    // The link's columns up to its volume, then its row of WORK.
     const int32_t* row = LINK.row(i);
-    for (int c = 0; c < 9; ++c) v[c].i = row[c];
-    const float* w = work + size_t(i - 1) * 3 * NVTYPE;
-    for (int k = 0; k < 3 * NVTYPE; ++k) v[9 + k].f = double(w[k]);
+    for (int c = LINK_ANODE; c <= LINK_VOLUME; ++c) v[c - LINK_ANODE].i = field(row, c);
+    const float* w = work + size_t(i - 1) * WORK_COLS;
+    for (int k = 0; k < WORK_COLS; ++k) v[LINK_VOLUME + k].f = double(w[k]);
     write_fmt(unit, vf.link_fmt, v, LINK_VALUES);
   }
   close_unit(unit);

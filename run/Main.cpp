@@ -4,6 +4,7 @@
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
+#include "run/unit_guard.hpp"
 
 namespace routava {
 
@@ -107,16 +108,16 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     say_line(LOG, " Making Initial Road Network for VT assignment");
     say_line(LOG, " =============================================");
     fill_names(fn, {"RoadVTOD.txt", "RoadPCU.txt", "QV.csv", "RoadTariff.csv"}, -1);
-    GETVEHICLE(fn, LOG, IERR, t.ODVTYP, t.ODVT, t.VPCU, t.VPASS, t.QVTAB, t.TARIFF, set.KDEBUG);
+    GETVEHICLE(set, fn, t, LOG, IERR);
     if (IERR >= 9) return false;
     OUTTIME(LOG);
     say_fmt(LOG, "('  Road Link Table (',I6,') is sorting.')", {t.NLVT});
-    HSORT(t.LNKVT, t.NLVT, 8, 2);
-    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    HSORT(t.LNKVT, t.NLVT, LNK_COLS, LNK_FROM);
+    NODESET(t.LNKVT, t.NLVT, t, LOG, IERR);
     counts_block(LOG, t);
   } else {
     ++rs.NVTSTG;
-    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    NODESET(t.LNKVT, t.NLVT, t, LOG, IERR);
   }
   if (IERR >= 9) return false;
   if (set.MODEPT == 3 && rs.KPTLOAD == 1) {
@@ -131,14 +132,13 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     say(LOG, {" *** Warning ***", stuck, " road links have speed 0 (no speed-flow curve in QV.csv);"
               " the path search does not use them."});
   }
-  LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   fill_names(fn,
              {"Vehicle PathVT00.csv", "Vehicle Impedance00.csv", "Traffic Assign00VT.csv",
               "Vehicle ScreenVT00.csv", "Vehicle RampVT00.csv", "Vehicle Error00.csv", "~Temp00"},
              st.KSTAGE);
-  VEHICLEASSIGN(set, fn, st, t.ODVT, t.ODVTYP, t.VPCU, t.VPASS, t.NLROAD, t.LINK, t.NCENT, t.TARIFF, IERR,
-                LOG, t.NLVT, t.NNODE, t.NZ, t.LNKVT, t.NODTBL, t.NCUT, t.LCUT);
+  VEHICLEASSIGN(set, fn, st, t, LOG, IERR);
   if (IERR >= 9) return false;
   if (st.KHOLD <= 0) LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
   rs.KSPDOK = 1;
@@ -163,7 +163,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
   } else {
     ++rs.NPTSTG;
     if (st.KHOLD <= 0) {
-      NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+      NODESET(t.LNKPT, t.NLPT, t, LOG, IERR);
       sort = false;
     } else {
       capacity_check(t, LOG, st.KSTAGE, IERR);
@@ -172,8 +172,8 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
   if (sort) {
     OUTTIME(LOG);
     say_fmt(LOG, "('  Transit Link Table (',I6,') is sorting.')", {t.NLPT});
-    HSORT(t.LNKPT, t.NLPT, 8, 2);
-    NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    HSORT(t.LNKPT, t.NLPT, LNK_COLS, LNK_FROM);
+    NODESET(t.LNKPT, t.NLPT, t, LOG, IERR);
   }
   write_line(SCREEN, "");
   if (first) {
@@ -190,7 +190,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
   }
   if (IERR >= 9) return false;
   transit_link_costs(t, set.MODEPT, st.TVALUE);
-  LNKCUT(st.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   rs.KPTLOAD = 1;
   ++rs.NPTASG;
@@ -207,15 +207,13 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
 
 // Reads records 1..nread of the control file; false at the end of the stage list.
 bool next_stage(int nread, StageRecord& st, bool& missing) {
-  int unit = free_unit();
+  const int unit = free_unit();
   missing = !open_read(unit, kControlFile);
   if (missing) return false;
+  UnitGuard control(unit);
   std::string line;
   for (int k = 1; k <= nread; ++k) {
-    if (!read_line(unit, line)) {
-      close_unit(unit);
-      return false;
-    }
+    if (!read_line(unit, line)) return false;
     StageRead sr = read_stage_record(line);
     if (!sr.ok) {
       ReadResult r;
@@ -224,19 +222,15 @@ bool next_stage(int nread, StageRecord& st, bool& missing) {
       fatal_read(unit, r);
     }
     st = sr.record;
-    if (st.KSTAGE <= 0) {
-      close_unit(unit);
-      return false;
-    }
+    if (st.KSTAGE <= 0) return false;
   }
-  close_unit(unit);
   return true;
 }
 
 // The stage loop and the totals; returns when the run is to end.
 void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
   int16_t IERR = 0;
-  GETNET(set, IERR, LOG, t.NZ, t.NLROAD, t.NLPT, t.NLVT, t.NCENT, t.LINK, t.LNKPT, t.LNKVT);
+  GETNET(set, t, LOG, IERR);
   if (IERR >= 9) {
     rs.failed = !set.user_stop;
     return;
@@ -363,6 +357,7 @@ int run_main() {
   try {
     run_stages(*tables, set, rs, LOG);
   } catch (const FatalReadError& e) {
+    // The reading routine has closed its file on the way out; the run ends as any other.
     say_line(LOG, e.what());
     rs.failed = true;
   }

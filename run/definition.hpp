@@ -82,6 +82,7 @@ constexpr int CUT_COLS = 4;
 // NCENT: zone centroids.
 constexpr int CENT_CODE = 1;  // centroid node code (the zone number itself)
 constexpr int CENT_NODE = 2;  // its internal node number, 0 when no link leaves it
+constexpr int CENT_COLS = 2;
 
 // QVTAB: speed-flow curves, one row per QV type.
 constexpr int QV_V1 = 1;  // km/h, free speed
@@ -102,7 +103,7 @@ constexpr int MODE_AVE = 2;    // average passengers of one vehicle
 constexpr int MODE_MAX = 3;    // largest number of passengers of one vehicle
 constexpr int MODE_HOURS = 4;  // hours the demand stands for
 constexpr int MODE_C = 5;      // capacity check switch (positive: sections may be removed)
-constexpr int MODE_RED = 6;    // "Red." value of the file, carried only
+constexpr int MODE_RED = 6;    // "Red.": the mode's running speed as a share of the road speed
 constexpr int MODE_MINHD = 7;  // minutes, minimum headway
 constexpr int MODE_COLS = 7;
 
@@ -110,6 +111,13 @@ constexpr int MODE_COLS = 7;
 constexpr int FARE_FLAT = 1;    // money per boarding
 constexpr int FARE_PER_KM = 2;  // money per km ridden
 constexpr int FARE_COLS = 2;
+
+// Column c (one of the constants above) of a row reached through Table::row(),
+// for loops that walk rows by pointer.
+template <class T>
+constexpr T& field(T* row, int c) {
+  return row[c - 1];
+}
 
 // The route of a node code (0 for a road node), and whether a route id fits the route tables.
 inline int route_part(int64_t code) { return int(code / ROUTE_BASE); }
@@ -191,11 +199,11 @@ class Vec {
 };
 
 using LinkTable = Table<int32_t>;  // LINK(LRSIZE, LINK_COLS)
-using NetTable = Table<int64_t>;   // LNKVT, LNKPT (LKSIZE, 8)
-using NodeTable = Table<int64_t>;  // NODTBL(NODESZ, 5)
-using TreeTable = Table<int64_t>;  // TREE(NODESZ, 5)
-using CutTable = Table<int64_t>;   // LCUT(TURNSZ, 4)
-using CentTable = Table<int32_t>;  // NCENT(NZSIZE, 2)
+using NetTable = Table<int64_t>;   // LNKVT, LNKPT (LKSIZE, LNK_COLS)
+using NodeTable = Table<int64_t>;  // NODTBL (NODESZ, NOD_COLS)
+using TreeTable = Table<int64_t>;  // TREE (NODESZ, TREE_COLS)
+using CutTable = Table<int64_t>;   // LCUT (TURNSZ, CUT_COLS)
+using CentTable = Table<int32_t>;  // NCENT (NZSIZE, CENT_COLS)
 using RealTable = Table<float>;    // QVTAB, TARIFF, MODTAB, RTFARE
 
 // Settings answered in the console dialogue, with the main program's starting values.
@@ -242,7 +250,7 @@ struct SharedTables {
   NodeTable NODTBL{NODESZ, NOD_COLS};
   int32_t NNODE = 0;
   int32_t NZ = 0;
-  CentTable NCENT{NZSIZE, 2};
+  CentTable NCENT{NZSIZE, CENT_COLS};
   CutTable LCUT{TURNSZ, CUT_COLS};
   int32_t NCUT = 0;
   // road tables

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,7 @@ struct SearchNet {
 int run_main();
 void OUTTIME(int unit);
 // The time stamp line for a local time and its milliseconds (hundredths truncated).
-std::string time_stamp_text(int year, int month, int day, int hour, int minute, int second, int millis);
+std::string time_stamp_text(const std::tm& local, int millis);
 // A per-stage file name: the template's "00" replaced by the stage number in two digits.
 std::string stage_file_name(std::string_view tmpl, int stage);
 // The stage record read from one line of the control file.
@@ -39,7 +40,7 @@ struct StageRead {
   std::string bad_text;
 };
 StageRead read_stage_record(const std::string& line);
-// Road link costs of LNKVT (columns 4 and 6) from lengths, speeds and tolls;
+// Road link costs of LNKVT (impedance and time) from lengths, speeds and tolls;
 // returns the number of usable road links left without a cost because their speed is 0.
 int road_link_costs(SharedTables& t, float TVALUE);
 // Transit link costs of LNKPT for the stage's time value and the current road speeds.
@@ -49,32 +50,45 @@ void transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
 int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR);
 
 // ---- road network
-void GETNET(Settings& set, int16_t& IERR, int LOG, int32_t& NZ, int32_t& NLROAD, int32_t& NLPT,
-            int32_t& NLVT, CentTable& NCENT, LinkTable& LINK, NetTable& LNKPT, NetTable& LNKVT);
+// The check screen, the console dialogue, the screen-line and ramp lists and
+// "Network.csv": LINK, LNKVT, LNKPT, their counts, NZ and NCENT.
+void GETNET(Settings& set, SharedTables& t, int LOG, int16_t& IERR);
+// The node table NODTBL/NNODE of rows 1..n of `table` (LNKVT or LNKPT, sorted by
+// from-node), the to-node numbers of its rows and the centroids in NCENT.
+void NODESET(NetTable& table, int32_t n, SharedTables& t, int LOG, int16_t& IERR);
+// The row of `code` in the node table: pos, or pos 0 and IERR 9 when it is not there.
+void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int64_t code, int16_t& IERR, int32_t& pos);
+// The former long forms, kept only until the callers in transit_assign/ and their
+// tests take the short ones; k is the code column, the only one searched.
 void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
              int32_t& NNODE, NodeTable& NODTBL);
-void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int k, int64_t code, int LOG, int16_t& IERR,
-            int32_t& pos);
+inline void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int /*k*/, int64_t code, int /*LOG*/,
+                   int16_t& IERR, int32_t& pos) {
+  NDSRCH(NODTBL, NNODE, code, IERR, pos);
+}
 
 // ---- road assignment
+// Sorts rows 1..N of A by column KEY (callers pass LNK_COLS, LNK_FROM); only columns
+// 1..NCOL move. Arguments outside the table leave it as it is.
 void HSORT(NetTable& A, int32_t N, int NCOL, int KEY);
+// HSORT's sift-down: places the row held in ROW into the heap of rows L..IR.
 void HEAP(NetTable& A, int32_t L, int32_t IR, int64_t* ROW, int NCOL, int KEY);
 // The minimum-impedance tree from one origin zone into TREE. `unreached` is set to
 // 0, to 1 when some zone cannot be reached, or to 9 when work storage ran out.
 void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
               int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached);
+// The speeds of LINK rows 1..NLROAD from their volumes through the speed-flow curves.
 void LNKSPEED(int32_t NLROAD, LinkTable& LINK, const RealTable& QVTAB);
-void LNKCUT(int16_t KSTAGE, int32_t NNODE, int32_t& NCUT, int LOG, NodeTable& NODTBL,
-            CutTable& LCUT, int16_t& IERR);
-void GETVEHICLE(const FileNames& FN, int LOG, int16_t& IERR, Vec<int16_t>& ODVTYP,
-                Vec<std::string>& ODVT, Vec<float>& VPCU, Vec<float>& VPASS, RealTable& QVTAB,
-                RealTable& TARIFF, int16_t KDEBUG);
-void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
-                   const Vec<std::string>& ODVT, const Vec<int16_t>& ODVTYP,
-                   const Vec<float>& VPCU, const Vec<float>& VPASS, int32_t NLROAD,
-                   LinkTable& LINK, const CentTable& NCENT, const RealTable& TARIFF,
-                   int16_t& IERR, int LOG, int32_t NLVT, int32_t NNODE, int32_t NZ,
-                   NetTable& LNKVT, const NodeTable& NODTBL, int32_t NCUT, const CutTable& LCUT);
+// The stage's link cuts and prohibited turns into LCUT/NCUT (KSTAGE 0 keeps them),
+// and their markers in the node table.
+void LNKCUT(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR);
+// The vehicle OD file list, PCU, speed-flow curves and tariffs of FN[1..4].
+void GETVEHICLE(const Settings& set, const FileNames& FN, SharedTables& t, int LOG, int16_t& IERR);
+// One road stage: its OD tables loaded all-or-nothing on LNKVT, its files written
+// and its PCU volumes added to LINK. IERR 1 when some pair was not reached, 9 or
+// more when the stage could not be assigned.
+void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage, SharedTables& t,
+                   int LOG, int16_t& IERR);
 
 // ---- transit network
 // Makes sure the converted route file FN[2] exists: converts FN[1] again, keeps

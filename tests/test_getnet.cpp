@@ -47,8 +47,7 @@ Result run_getnet(const std::string& answers, Settings set = Settings{}) {
   {
     Console con(answers);
     EXPECT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-    GETNET(set, res.IERR, LOG_UNIT, t->NZ, t->NLROAD, t->NLPT, t->NLVT, t->NCENT, t->LINK, t->LNKPT,
-           t->LNKVT);
+    GETNET(set, *t, LOG_UNIT, res.IERR);
     close_unit(LOG_UNIT);
     res.console = con.lines();
   }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,16 +23,25 @@ const std::string OD_LIST = "1,1,ODcar.csv\n2,2,ODtruck.csv\n";
 const std::string PCU = "1,1.0,0.0\n2,2.0,0.0\n";
 const std::string QV = "1,60,40,20,1000,2000\n";
 
+// The tables GETVEHICLE fills, set to values it must overwrite.
 struct Result {
+  std::unique_ptr<SharedTables> t = std::make_unique<SharedTables>();
   int16_t IERR = -1;
-  Vec<int16_t> ODVTYP{NODFSZ, int16_t(-7)};
-  Vec<std::string> ODVT{NODFSZ};
-  Vec<float> VPCU{NVTYPE, -7.0f};
-  Vec<float> VPASS{NVTYPE, -7.0f};
-  RealTable QVTAB{99, 5};
-  RealTable TARIFF{99, 2};
+  Vec<int16_t>& ODVTYP = t->ODVTYP;
+  Vec<std::string>& ODVT = t->ODVT;
+  Vec<float>& VPCU = t->VPCU;
+  Vec<float>& VPASS = t->VPASS;
+  RealTable& QVTAB = t->QVTAB;
+  RealTable& TARIFF = t->TARIFF;
   Lines console;
   Lines log;
+  Result() {
+    ODVTYP.fill(-7);
+    VPCU.fill(-7.0f);
+    VPASS.fill(-7.0f);
+    QVTAB.fill(-7.0f);
+    TARIFF.fill(-7.0f);
+  }
 };
 
 // Writes the files that are given (an empty text means "no file") and runs GETVEHICLE.
@@ -47,12 +57,12 @@ Result run(const std::string& od_list, const std::string& pcu, const std::string
   FN[3] = pad("QV.csv", 40);
   FN[4] = pad("RoadTariff.csv", 40);
   Result r;
-  r.QVTAB.fill(-7.0f);
-  r.TARIFF.fill(-7.0f);
+  Settings set;
+  set.KDEBUG = KDEBUG;
   {
     Console con;
     EXPECT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-    GETVEHICLE(FN, LOG_UNIT, r.IERR, r.ODVTYP, r.ODVT, r.VPCU, r.VPASS, r.QVTAB, r.TARIFF, KDEBUG);
+    GETVEHICLE(set, FN, *r.t, LOG_UNIT, r.IERR);
     close_unit(LOG_UNIT);
     r.console = con.lines();
   }

@@ -1,6 +1,7 @@
 // Link cuts and prohibited turns: the per-stage file, the cut table and the node markers.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,15 +18,17 @@ using routava::test::write_file;
 namespace {
 
 // A node table holding the given codes (ascending), markers 0.
+// The node table and the cut table live in the shared tables, as LNKCUT finds them.
 struct Nodes {
-  NodeTable NODTBL{NODESZ, 5};
-  int32_t NNODE = 0;
+  std::unique_ptr<SharedTables> t = std::make_unique<SharedTables>();
+  NodeTable& NODTBL = t->NODTBL;
+  int32_t& NNODE = t->NNODE;
   explicit Nodes(const std::vector<int64_t>& codes) {
-    for (int64_t c : codes) NODTBL(++NNODE, 1) = c;
+    for (int64_t c : codes) NODTBL(++NNODE, NOD_CODE) = c;
   }
   int64_t marker(int64_t code) const {
     for (int32_t n = 1; n <= NNODE; ++n)
-      if (NODTBL(n, 1) == code) return NODTBL(n, 5);
+      if (NODTBL(n, NOD_CODE) == code) return NODTBL(n, NOD_CUT);
     return -1;
   }
 };
@@ -41,10 +44,11 @@ TEST(LinkCut, RecordsStoredBackwardsAndNodesMarked) {
   Console con;
   write_file("CUT03.csv", "2,101,102\n3,101,102,103\n4, 7, 101, 102, 103\n1,102\n");
   Nodes nodes({7, 101, 102, 103});
-  CutTable lcut(TURNSZ, 4);
-  int32_t ncut = -1;
+  CutTable& lcut = nodes.t->LCUT;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = -1;
   int16_t ierr = -1;
-  LNKCUT(3, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+  LNKCUT(3, *nodes.t, 0, ierr);
   EXPECT_EQ(ierr, 0);
   ASSERT_EQ(ncut, 4);
   EXPECT_EQ(entry(lcut, 1), (std::vector<int64_t>{102, 101, 0, 0}));
@@ -72,10 +76,10 @@ TEST(LinkCut, FileNamePerStage) {
     Console con;
     write_file(c.file, "2,1,2\n");
     Nodes nodes({1, 2});
-    CutTable lcut(TURNSZ, 4);
-    int32_t ncut = 0;
+    int32_t& ncut = nodes.t->NCUT;
+    ncut = 0;
     int16_t ierr = 0;
-    LNKCUT(c.stage, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+    LNKCUT(c.stage, *nodes.t, 0, ierr);
     EXPECT_EQ(ncut, 1) << c.file;
     EXPECT_EQ(nodes.marker(1), 1) << c.file;
   }
@@ -86,12 +90,13 @@ TEST(LinkCut, NoFileForTheStage) {
   Console con;
   write_file("CUT02.csv", "2,1,2\n");
   Nodes nodes({1, 2});
-  CutTable lcut(TURNSZ, 4);
+  CutTable& lcut = nodes.t->LCUT;
   lcut(1, 1) = 2;
   lcut(1, 2) = 1;
-  int32_t ncut = 1;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = 1;
   int16_t ierr = 5;
-  LNKCUT(3, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+  LNKCUT(3, *nodes.t, 0, ierr);
   EXPECT_EQ(ierr, 0);
   EXPECT_EQ(ncut, 0);
   EXPECT_EQ(nodes.marker(1), 0);
@@ -103,12 +108,13 @@ TEST(LinkCut, StageZeroKeepsTheTableAndMarksAgain) {
   Console con;
   write_file("CUT00.csv", "2,2,1\n");  // never read
   Nodes nodes({1, 2});
-  CutTable lcut(TURNSZ, 4);
+  CutTable& lcut = nodes.t->LCUT;
   lcut(1, 1) = 2;
   lcut(1, 2) = 1;
-  int32_t ncut = 1;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = 1;
   int16_t ierr = 0;
-  LNKCUT(0, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+  LNKCUT(0, *nodes.t, 0, ierr);
   EXPECT_EQ(ncut, 1);
   EXPECT_EQ(entry(lcut, 1), (std::vector<int64_t>{2, 1, 0, 0}));
   EXPECT_EQ(nodes.marker(1), 1);
@@ -138,11 +144,12 @@ TEST(LinkCut, ReadingRules) {
     Console con;
     write_file("CUT01.csv", c.text);
     Nodes nodes({1, 2, 3});
-    CutTable lcut(TURNSZ, 4);
+    CutTable& lcut = nodes.t->LCUT;
     lcut(TURNSZ, 1) = 77;  // cleared when the file is read
-    int32_t ncut = -1;
+    int32_t& ncut = nodes.t->NCUT;
+    ncut = -1;
     int16_t ierr = -1;
-    LNKCUT(1, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+    LNKCUT(1, *nodes.t, 0, ierr);
     EXPECT_EQ(ierr, 0) << c.name;
     ASSERT_EQ(ncut, int32_t(c.entries.size())) << c.name;
     for (size_t i = 0; i < c.entries.size(); ++i)
@@ -156,10 +163,11 @@ TEST(LinkCut, MoreThanFourCodesSkippedWithTheLine) {
   Console con;
   write_file("CUT05.csv", "2,1,2\n\n5,1,2,3,4,5\n2,2,3\n");
   Nodes nodes({1, 2, 3});
-  CutTable lcut(TURNSZ, 4);
-  int32_t ncut = 0;
+  CutTable& lcut = nodes.t->LCUT;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = 0;
   int16_t ierr = -1;
-  LNKCUT(5, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+  LNKCUT(5, *nodes.t, 0, ierr);
   EXPECT_EQ(ierr, 0);
   ASSERT_EQ(ncut, 2);
   EXPECT_EQ(entry(lcut, 1), (std::vector<int64_t>{2, 1, 0, 0}));
@@ -176,11 +184,11 @@ TEST(LinkCut, NodesNotInTheNetworkReportedNotFatal) {
   // The same file serves the road and the transit network: route nodes are unknown here.
   write_file("CUT02.csv", "2,1,2\n2,500,1\n3,500,400,2\n4,1,2,300,400\n2,2,1\n");
   Nodes nodes({1, 2});
-  CutTable lcut(TURNSZ, 4);
-  int32_t ncut = 0;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = 0;
   int16_t ierr = -1;
   ASSERT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-  LNKCUT(2, nodes.NNODE, ncut, LOG_UNIT, nodes.NODTBL, lcut, ierr);
+  LNKCUT(2, *nodes.t, LOG_UNIT, ierr);
   close_unit(LOG_UNIT);
   EXPECT_EQ(ierr, 0);
   EXPECT_EQ(ncut, 5);
@@ -205,10 +213,10 @@ TEST(LinkCut, TableOverflow) {
     Console con;
     write_file("CUT04.csv", extra ? text + "2,2,1\n" : text);
     Nodes nodes({1, 2});
-    CutTable lcut(TURNSZ, 4);
-    int32_t ncut = 0;
+    int32_t& ncut = nodes.t->NCUT;
+    ncut = 0;
     int16_t ierr = -1;
-    LNKCUT(4, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+    LNKCUT(4, *nodes.t, 0, ierr);
     auto lines = con.lines();
     if (extra == 0) {
       EXPECT_EQ(ierr, 0);
@@ -229,11 +237,11 @@ TEST(LinkCut, UnreadableValueIsAFatalReadError) {
   Console con;
   write_file("CUT06.csv", "2,1,2\n2,1,x2\n");
   Nodes nodes({1, 2});
-  CutTable lcut(TURNSZ, 4);
-  int32_t ncut = 0;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = 0;
   int16_t ierr = 0;
   try {
-    LNKCUT(6, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+    LNKCUT(6, *nodes.t, 0, ierr);
     FAIL() << "no read error";
   } catch (const FatalReadError& e) {
     std::string what = e.what();
@@ -260,14 +268,15 @@ TEST(LinkCut, CutsSteerTheSearch) {
   Nodes nodes({1, 2, 101, 102});
   const int64_t ranges[4][3] = {{1, 2, 1}, {3, 3, 2}, {4, 4, 0}, {5, 5, 0}};
   for (int n = 1; n <= 4; ++n) {
-    nodes.NODTBL(n, 2) = ranges[n - 1][0];
-    nodes.NODTBL(n, 3) = ranges[n - 1][1];
-    nodes.NODTBL(n, 4) = ranges[n - 1][2];
+    nodes.NODTBL(n, NOD_FIRST) = ranges[n - 1][0];
+    nodes.NODTBL(n, NOD_LAST) = ranges[n - 1][1];
+    nodes.NODTBL(n, NOD_ZONE) = ranges[n - 1][2];
   }
-  CutTable lcut(TURNSZ, 4);
-  int32_t ncut = 0;
+  CutTable& lcut = nodes.t->LCUT;
+  int32_t& ncut = nodes.t->NCUT;
+  ncut = 0;
   int16_t ierr = 0;
-  LNKCUT(1, nodes.NNODE, ncut, 0, nodes.NODTBL, lcut, ierr);
+  LNKCUT(1, *nodes.t, 0, ierr);
   ASSERT_EQ(ncut, 1);
   TreeTable tree(NODESZ, 5);
   SearchWork work;

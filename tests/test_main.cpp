@@ -65,8 +65,18 @@ TEST(StageRecord, ColumnsAndFactors) {
 }
 
 TEST(TimeStamp, LayoutAndTruncatedHundredths) {
-  EXPECT_EQ(time_stamp_text(2007, 3, 5, 9, 4, 7, 300), "  Current time 2007.03.05  09:04:07.30");
-  EXPECT_EQ(time_stamp_text(2026, 12, 31, 23, 59, 59, 999), "  Current time 2026.12.31  23:59:59.99");
+  auto local = [](int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+  };
+  EXPECT_EQ(time_stamp_text(local(2007, 3, 5, 9, 4, 7), 300), "  Current time 2007.03.05  09:04:07.30");
+  EXPECT_EQ(time_stamp_text(local(2026, 12, 31, 23, 59, 59), 999), "  Current time 2026.12.31  23:59:59.99");
 }
 
 TEST(TimeStamp, ConsoleAlwaysUnitOnlyWhenPositive) {

@@ -40,7 +40,7 @@ Net load(const std::string& answers = ROAD_ANSWERS, Settings set = Settings{},
   {
     Console con(answers);
     EXPECT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-    GETNET(n.set, n.IERR, LOG_UNIT, t.NZ, t.NLROAD, t.NLPT, t.NLVT, t.NCENT, t.LINK, t.LNKPT, t.LNKVT);
+    GETNET(n.set, t, LOG_UNIT, n.IERR);
     close_unit(LOG_UNIT);
     n.console = con.lines();
   }
@@ -375,7 +375,7 @@ TEST(ScreenAndRamp, UnreadableLineIsAFatalReadError) {
   int16_t IERR = 0;
   Console con(ROAD_ANSWERS);
   try {
-    GETNET(set, IERR, 0, t->NZ, t->NLROAD, t->NLPT, t->NLVT, t->NCENT, t->LINK, t->LNKPT, t->LNKVT);
+    GETNET(set, *t, 0, IERR);
     ADD_FAILURE() << "no read error";
   } catch (const FatalReadError& e) {
     const std::string what = e.what();

@@ -37,14 +37,16 @@ std::vector<Row> links(const std::vector<std::pair<int64_t, int64_t>>& ft) {
 }
 
 struct NodeRun {
-  std::unique_ptr<NodeTable> NODTBL = std::make_unique<NodeTable>(NODESZ, 5);
-  CentTable NCENT{NZSIZE, 2};
-  int32_t NNODE = -1;
+  std::unique_ptr<SharedTables> t = std::make_unique<SharedTables>();
+  NodeTable* NODTBL = &t->NODTBL;
+  CentTable& NCENT = t->NCENT;
+  int32_t& NNODE = t->NNODE;
   int16_t IERR = -1;
   Lines console;
   Lines log;
 
   NodeRun() {
+    NNODE = -1;
     for (int z = 1; z <= NZSIZE; ++z) {
       NCENT(z, 1) = z;
       NCENT(z, 2) = -7;  // must be overwritten
@@ -53,7 +55,8 @@ struct NodeRun {
   void run(int32_t n, int32_t NZ, NetTable& table) {
     Console con;
     EXPECT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-    NODESET(n, NZ, LOG_UNIT, table, NCENT, IERR, NNODE, *NODTBL);
+    t->NZ = NZ;
+    NODESET(table, n, *t, LOG_UNIT, IERR);
     close_unit(LOG_UNIT);
     console = con.lines();
     log = read_lines("Log.txt");
@@ -95,7 +98,7 @@ TEST(Ndsrch, FindsCodesAndReportsMisses) {
   for (const Case& c : cases) {
     int16_t ierr = c.ierr == 0 ? 9 : 0;  // the routine sets it either way
     int32_t pos = -1;
-    NDSRCH(t, c.nnode, 1, c.code, LOG_UNIT, ierr, pos);
+    NDSRCH(t, c.nnode, c.code, ierr, pos);
     EXPECT_EQ(pos, c.pos) << "code " << c.code << " in " << c.nnode << " nodes";
     EXPECT_EQ(ierr, c.ierr) << "code " << c.code << " in " << c.nnode << " nodes";
   }
@@ -311,7 +314,7 @@ TEST(Nodeset, ToNodesFoundOrMissedExactlyAsTheBinarySearchDoes) {
   for (int r = 1; r <= int(rows.size()); ++r) {
     int16_t found = -1;
     int32_t pos = -1;
-    NDSRCH(*nr.NODTBL, nr.NNODE, 1, table(r, 3), 0, found, pos);
+    NDSRCH(*nr.NODTBL, nr.NNODE, table(r, LNK_TO), found, pos);
     ASSERT_EQ(table(r, 5), pos) << "row " << r << " to " << table(r, 3);
     missed += found != 0;
   }
@@ -348,7 +351,7 @@ Loaded load_sorted(const std::string& name) {
   SharedTables& t = *l.t;
   {
     Console con(test::read_file("answers.txt"));
-    GETNET(set, l.IERR, 0, t.NZ, t.NLROAD, t.NLPT, t.NLVT, t.NCENT, t.LINK, t.LNKPT, t.LNKVT);
+    GETNET(set, t, 0, l.IERR);
   }
   std::vector<Row> rows(size_t(t.NLVT));
   for (int r = 1; r <= t.NLVT; ++r)

@@ -77,7 +77,7 @@ void build_network(SharedTables& t, const std::vector<LinkDef>& links, int32_t N
   HSORT(t.LNKVT, t.NLVT, 8, 2);
   int16_t ierr = 0;
   Console quiet;  // NODESET names the dead end 4 -> 104
-  NODESET(t.NLVT, t.NZ, 0, t.LNKVT, t.NCENT, ierr, t.NNODE, t.NODTBL);
+  NODESET(t.LNKVT, t.NLVT, t, 0, ierr);
   for (int32_t r = 1; r <= t.NLVT; ++r) {
     const LinkDef& l = links[size_t(t.LNKVT(r, 1) - 1)];
     t.LNKVT(r, 4) = l.impedance;
@@ -132,9 +132,7 @@ void assign(Stage& r) {
   SharedTables& t = *r.t;
   Console con;
   EXPECT_TRUE(open_write(LOG_UNIT, "Log.txt"));
-  VEHICLEASSIGN(r.set, r.FN, r.stage, t.ODVT, t.ODVTYP, t.VPCU, t.VPASS, t.NLROAD, t.LINK,
-                t.NCENT, t.TARIFF, r.IERR, LOG_UNIT, t.NLVT, t.NNODE, t.NZ, t.LNKVT, t.NODTBL,
-                t.NCUT, t.LCUT);
+  VEHICLEASSIGN(r.set, r.FN, r.stage, t, LOG_UNIT, r.IERR);
   close_unit(LOG_UNIT);
   r.console = con.lines();
   r.log = read_lines("Log.txt");

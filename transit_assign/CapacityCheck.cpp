@@ -6,6 +6,23 @@
 
 namespace routava {
 
+namespace {
+
+// True when the LNKPT row is a checked route section that the previous transit
+// loading filled beyond what its route's vehicles carry.
+bool over_capacity(const SharedTables& t, const int64_t* row) {
+  const int j = int(field(row, LNK_ROAD));
+  const int q = route_part(field(row, LNK_FROM));
+  const int m = int(field(row, LNK_KIND));
+  const bool checked = j > 0 && j <= t.NLROAD && is_route_id(q) && t.RTFREQ(q) > 0.0f && m >= 1 &&
+                       m <= NVTYPE && t.MODTAB(m, MODE_C) > 0.0f;
+  if (!checked) return false;
+  const int64_t C = int64_t(t.MODTAB(m, MODE_MAX) * t.MODTAB(m, MODE_HOURS) * 60.0f / t.RTFREQ(q) + 0.5f);
+  return field(row, LNK_LOAD) > C;
+}
+
+}  // namespace
+
 // Removes the route sections that the previous transit loading overfilled.
 int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
   static const Format record = Format::parse("(I5,',',2(I7,','),I3,',',I10,',')");
@@ -19,22 +36,17 @@ int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
   int r = 1;
   while (r <= t.NLPT) {
     int64_t* row = t.LNKPT.row(r);
-    int j = int(row[0]);
-    int q = route_part(row[1]);
-    int m = int(row[6]);
-    bool over = false;
-    if (j > 0 && j <= t.NLROAD && is_route_id(q) && t.RTFREQ(q) > 0.0f && m >= 1 && m <= NVTYPE &&
-        t.MODTAB(m, 5) > 0.0f) {
-      int64_t C = int64_t(t.MODTAB(m, 3) * t.MODTAB(m, 4) * 60.0f / t.RTFREQ(q) + 0.5f);
-      over = row[7] > C;
-    }
-    if (!over) {
+    if (!over_capacity(t, row)) {
       ++r;
       continue;
     }
-    write_fmt(unit, record, {int32_t(q), t.LINK(j, 1), t.LINK(j, 2), int32_t(m), row[7]});
+    const int j = int(field(row, LNK_ROAD));
+    write_fmt(unit, record,
+              {int32_t(route_part(field(row, LNK_FROM))), t.LINK(j, LINK_ANODE), t.LINK(j, LINK_BNODE),
+               int32_t(field(row, LNK_KIND)), field(row, LNK_LOAD)});
+    // The last row takes the removed one's place, and is examined next.
     int64_t* last = t.LNKPT.row(t.NLPT);
-    for (int c = 0; c < 8; ++c) std::swap(row[c], last[c]);
+    for (int c = 1; c <= LNK_COLS; ++c) std::swap(field(row, c), field(last, c));
     --t.NLPT;
     ++removed;
   }
@@ -42,6 +54,5 @@ int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
   if (removed > 0) CUTGETON(t.NLPT, t.LNKPT, LOG, IERR, t.NNODE, t.NODTBL);
   return removed;
 }
-
 
 }  // namespace routava
