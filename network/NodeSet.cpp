@@ -171,9 +171,4 @@ void NODESET(NetTable& table, int32_t n, SharedTables& t, int LOG, int16_t& IERR
   build_node_table(table, n, NodeTarget{t.NODTBL, t.NNODE, t.NCENT, t.NZ}, LOG, IERR);
 }
 
-void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
-             int32_t& NNODE, NodeTable& NODTBL) {
-  build_node_table(table, n, NodeTarget{NODTBL, NNODE, NCENT, NZ}, LOG, IERR);
-}
-
 }  // namespace routava

@@ -58,14 +58,6 @@ void GETNET(Settings& set, SharedTables& t, int LOG, int16_t& IERR);
 void NODESET(NetTable& table, int32_t n, SharedTables& t, int LOG, int16_t& IERR);
 // The row of `code` in the node table: pos, or pos 0 and IERR 9 when it is not there.
 void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int64_t code, int16_t& IERR, int32_t& pos);
-// The former long forms, kept only until the callers in transit_assign/ and their
-// tests take the short ones; k is the code column, the only one searched.
-void NODESET(int32_t n, int32_t NZ, int LOG, NetTable& table, CentTable& NCENT, int16_t& IERR,
-             int32_t& NNODE, NodeTable& NODTBL);
-inline void NDSRCH(const NodeTable& NODTBL, int32_t NNODE, int /*k*/, int64_t code, int /*LOG*/,
-                   int16_t& IERR, int32_t& pos) {
-  NDSRCH(NODTBL, NNODE, code, IERR, pos);
-}
 
 // ---- road assignment
 // Sorts rows 1..N of A by column KEY (callers pass LNK_COLS, LNK_FROM); only columns
@@ -109,8 +101,9 @@ void BUSASSIGN(SharedTables& t, Settings& set, const StageRecord& stage, const F
 void BUSOPEINC(SharedTables& t, int LOG, int16_t& IERR);
 // "Transit Operations.csv" (FNAME1) from the loads of the last transit stage.
 void BUSOPEOUT(const SharedTables& t, const std::string& FNAME1, int LOG, int16_t& IERR);
-void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& NNODE,
-              NodeTable& NODTBL);
+// After sections were removed: the boarding, alighting and transfer rows of LNKPT
+// that now lead nowhere are taken out, and the node table is rebuilt.
+void CUTGETON(SharedTables& t, int LOG, int16_t& IERR);
 
 // ---- totals
 // Totals of the `nstages` stages run, from the files they left; reads NZ, NLROAD

@@ -119,7 +119,7 @@ struct TransitNet {
     ASSERT_TRUE(open_write(LOG_UNIT, "Log.txt"));
     HSORT(t->LNKPT, t->NLPT, 8, 2);
     int16_t ierr = 0;
-    NODESET(t->NLPT, NZ, LOG_UNIT, t->LNKPT, t->NCENT, ierr, t->NNODE, t->NODTBL);
+    NODESET(t->LNKPT, t->NLPT, *t, LOG_UNIT, ierr);
     ASSERT_LT(ierr, 9);
     BUSASSIGN(*t, set, st, fn, LOG_UNIT, IERR);
     if (rest != nullptr && !read_line(KEYBOARD, *rest)) *rest = "<end of input>";

@@ -33,13 +33,15 @@ std::vector<Row> cut_route() {
 }
 
 struct CutRun {
-  std::unique_ptr<NetTable> LNKPT = std::make_unique<NetTable>(LKSIZE, 8);
-  std::unique_ptr<NodeTable> NODTBL = std::make_unique<NodeTable>(NODESZ, 5);
-  int32_t NLPT = 0;
-  int32_t NNODE = -1;
+  std::unique_ptr<SharedTables> t = std::make_unique<SharedTables>();
+  NetTable* LNKPT = &t->LNKPT;
+  NodeTable* NODTBL = &t->NODTBL;
+  int32_t& NLPT = t->NLPT;
+  int32_t& NNODE = t->NNODE;
   int16_t IERR = -1;
 
   explicit CutRun(const std::vector<Row>& rows) {
+    NNODE = -1;
     for (const Row& r : rows) {
       ++NLPT;
       for (int c = 1; c <= 8; ++c) (*LNKPT)(NLPT, c) = r[size_t(c - 1)];
@@ -50,7 +52,7 @@ struct CutRun {
   void run() {
     TempDir dir;
     Console con;
-    CUTGETON(NLPT, *LNKPT, LOG_UNIT, IERR, NNODE, *NODTBL);
+    CUTGETON(*t, LOG_UNIT, IERR);
   }
   std::vector<Row> rows(int32_t from, int32_t to) const {
     std::vector<Row> out;

@@ -51,7 +51,7 @@ int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR) {
     ++removed;
   }
   if (listed) close_unit(unit, removed == 0);
-  if (removed > 0) CUTGETON(t.NLPT, t.LNKPT, LOG, IERR, t.NNODE, t.NODTBL);
+  if (removed > 0) CUTGETON(t, LOG, IERR);
   return removed;
 }
 

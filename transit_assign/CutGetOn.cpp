@@ -43,8 +43,11 @@ void swap_rows(NetTable& t, int32_t a, int32_t b) {
 
 }  // namespace
 
-void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& NNODE,
-              NodeTable& NODTBL) {
+void CUTGETON(SharedTables& t, int LOG, int16_t& IERR) {
+  int32_t& NLPT = t.NLPT;
+  NetTable& LNKPT = t.LNKPT;
+  int32_t& NNODE = t.NNODE;
+  NodeTable& NODTBL = t.NODTBL;
   IERR = 0;
   std::vector<uint8_t> NFLAG;  // [1..NLPT]: 1 when the row's to-node has no leaving row
   try {
@@ -63,7 +66,7 @@ void CUTGETON(int32_t& NLPT, NetTable& LNKPT, int LOG, int16_t& IERR, int32_t& N
   for (int32_t i = 1; i <= NLPT; ++i) {
     int32_t pos = 0;
     int16_t found = 9;
-    if (NNODE > 0) NDSRCH(NODTBL, NNODE, NOD_CODE, LNKPT(i, LNK_TO), LOG, found, pos);
+    if (NNODE > 0) NDSRCH(NODTBL, NNODE, LNKPT(i, LNK_TO), found, pos);
     if (found == 0 && pos > 0) {
       LNKPT(i, LNK_TONODE) = pos;
       NFLAG[size_t(i)] = 0;
