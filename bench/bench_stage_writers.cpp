@@ -91,7 +91,7 @@ void BM_VehicleImpedanceRecords(benchmark::State& state) {
 BENCHMARK(BM_VehicleImpedanceRecords);
 
 // One iteration is one whole link result file of a full-size road table.
-void BM_LinkResultRecords(benchmark::State& state) {
+void BM_LinkResultFile(benchmark::State& state) {
   LinkTable LINK(LRSIZE, LINK_COLS);
   std::vector<float> work(size_t(LRSIZE) * 3 * NVTYPE, 0.0f);
   Draw r;
@@ -115,7 +115,7 @@ void BM_LinkResultRecords(benchmark::State& state) {
     return files.link_results(LRSIZE, LINK, work.data());
   });
 }
-BENCHMARK(BM_LinkResultRecords)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LinkResultFile)->Unit(benchmark::kMillisecond);
 
 void BM_TransitPathRecords(benchmark::State& state) {
   Draw r;
