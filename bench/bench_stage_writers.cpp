@@ -120,12 +120,10 @@ BENCHMARK(BM_LinkResultFile)->Unit(benchmark::kMillisecond);
 void BM_TransitPathRecords(benchmark::State& state) {
   Draw r;
   Pairs p;
-  PathStep st;
+  TransitStep st;
   time_records<bench::TransitPathFile>(state, "Transit PathPT02.csv", 1, [&](bench::TransitPathFile& file) {
     if (p.next_step(r)) {
-      st.o = p.o;
-      st.d = p.d;
-      st.trips = r.below(40);
+      st.pair = TripPair{p.o, p.d, r.below(40)};
       st.route = 1 + r.below(1650);
       st.mode = r.below(6) == 0 ? 8 : 1;
     }

@@ -132,7 +132,7 @@ inline std::string prepare(LoadedStage& s, bool transit) {
   SharedTables& t = *s.t;
   const int LOG = LOG_UNIT;  // never opened: log lines are dropped
   int16_t IERR = 0;
-  GETNET(s.set, IERR, LOG, t.NZ, t.NLROAD, t.NLPT, t.NLVT, t.NCENT, t.LINK, t.LNKPT, t.LNKVT);
+  GETNET(s.set, t, LOG, IERR);
   if (IERR >= 9) return "the dialogue or the network did not load";
 
   // The control file's first stage of the wanted kind, and whether a road stage comes first.
@@ -156,28 +156,26 @@ inline std::string prepare(LoadedStage& s, bool transit) {
 
   if (!transit || road_before) {
     // The roads at their free speeds: earlier road stages are not loaded.
-    GETVEHICLE(names({"RoadVTOD.txt", "RoadPCU.txt", "QV.csv", "RoadTariff.csv"}), LOG, IERR,
-               t.ODVTYP, t.ODVT, t.VPCU, t.VPASS, t.QVTAB, t.TARIFF, s.set.KDEBUG);
+    GETVEHICLE(s.set, names({"RoadVTOD.txt", "RoadPCU.txt", "QV.csv", "RoadTariff.csv"}), t, LOG, IERR);
     if (IERR >= 9) return "the vehicle tables did not load";
     LNKSPEED(t.NLROAD, t.LINK, t.QVTAB);
   }
   if (!transit) {
     HSORT(t.LNKVT, t.NLVT, LNK_COLS, LNK_FROM);
-    NODESET(t.NLVT, t.NZ, LOG, t.LNKVT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    NODESET(t.LNKVT, t.NLVT, t, LOG, IERR);
     if (IERR >= 9) return "the road node table failed";
     road_link_costs(t, s.stage.TVALUE);
   } else {
-    GETBUSCONV(s.set.route_file_choice, LOG, names({"BusInput.txt", "BusEdit.csv", "BusCost.csv"}));
-    GETBUSLINK(s.set.MODEPT, names({"BusEdit.csv", "BusFare.csv", "PTOD.txt", "ModePCU.txt"}), t.ODPT,
-               LOG, t.NLROAD, t.LINK, s.stage.TVALUE, t.MODTAB, IERR, t.NLPT, t.NROUTE, t.LNKPT,
-               t.RTMODE, t.RTFREQ, t.RTFREQ0, t.RTFARE);
+    GETBUSCONV(s.set, names({"BusInput.txt", "BusEdit.csv", "BusCost.csv"}), LOG);
+    GETBUSLINK(t, s.set, s.stage, names({"BusEdit.csv", "BusFare.csv", "PTOD.txt", "ModePCU.txt"}), LOG,
+               IERR);
     if (IERR > 0) return "the transit network did not load";
     HSORT(t.LNKPT, t.NLPT, LNK_COLS, LNK_FROM);
-    NODESET(t.NLPT, t.NZ, LOG, t.LNKPT, t.NCENT, IERR, t.NNODE, t.NODTBL);
+    NODESET(t.LNKPT, t.NLPT, t, LOG, IERR);
     if (IERR >= 9) return "the transit node table failed";
     transit_link_costs(t, s.set.MODEPT, s.stage.TVALUE);
   }
-  LNKCUT(s.stage.KSTAGE, t.NNODE, t.NCUT, LOG, t.NODTBL, t.LCUT, IERR);
+  LNKCUT(s.stage.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return "the link cuts did not load";
   return "";
 }
@@ -244,17 +242,19 @@ class RoadStageFiles {
     const char* files[8] = {"", "Vehicle PathVT01.csv", "Vehicle Impedance01.csv", "Traffic Assign01VT.csv",
                             "Vehicle ScreenVT01.csv", "Vehicle RampVT01.csv", "Vehicle Error01.csv", "~Temp01"};
     for (int k = 1; k <= 7; ++k) fn[size_t(k)] = (dir / files[k]).string();
-    open_ = open_vehicle_files(vf_, fn, 1, 0, 0, 0);
+    Settings set;
+    set.KPATH = 1;
+    open_ = open_vehicle_files(vf_, fn, set, 0);
   }
   ~RoadStageFiles() { close_vehicle_files(vf_); }
   bool ok() const { return open_; }
   // od: the ten vehicle counts of the pair.
   void path(int64_t link, int64_t from, int64_t to, int64_t time, int32_t o, int32_t d, int32_t rev,
             const int32_t* od) {
-    write_path_record(vf_, link, from, to, time, o, d, rev, od);
+    write_path_record(vf_, PathStep{link, from, to, time, rev}, PairLoad{o, d, od});
   }
   void impedance(int32_t o, int32_t d, int32_t pcu, int64_t imp, float time_min, float dist_km, int32_t toll) {
-    write_impedance_record(vf_, o, d, pcu, imp, time_min, dist_km, toll);
+    write_impedance_record(vf_, PairLoad{o, d, nullptr}, PairResult{pcu, imp, time_min, dist_km, toll});
   }
   // One whole link result file of NLROAD records; work: 30 reals per link.
   bool link_results(int32_t NLROAD, const LinkTable& LINK, const float* work) {
@@ -284,7 +284,7 @@ class TransitPathFile {
     if (open_) close_transit_files(tf_);
   }
   bool ok() const { return open_; }
-  void path(const PathStep& step) { write_path_record(tf_, step); }
+  void path(const TransitStep& step) { write_path_record(tf_, step); }
 
  private:
   TransitFiles tf_;

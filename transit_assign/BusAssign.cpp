@@ -49,7 +49,7 @@ bool allocate(Arrays& a, const SharedTables& t, int LOG, int16_t& IERR) {
   const int32_t nz = std::max<int32_t>(t.NZ, 0);
   const char* what = " WORK(LR,10,3) allocation error";
   try {
-    a.WORK.resize(LR, WORK_COLS);
+    a.WORK.resize(LR, PT_WORK_COLS);
     what = " FOOT(LR) allocation error";
     a.FOOT.resize(LR, 0.0f);
     what = " MROUTE(1000) allocation error";
@@ -171,7 +171,7 @@ void board(PairSums& sum, int64_t impedance, int64_t time) {
 }
 
 // Riding road link k: the pair's distance and fare, and the link's riders by mode.
-void ride(TraceContext& c, int32_t k, const PathStep& st, int64_t time, PairSums& sum) {
+void ride(TraceContext& c, int32_t k, const TransitStep& st, int64_t time, PairSums& sum) {
   const float km = float(c.t.LINK(k, LINK_LENGTH)) / 1000.0f;
   sum.distance_km += km;
   sum.fare += fare_of(c, st.route, FARE_PER_KM) * km;
@@ -186,7 +186,7 @@ void ride(TraceContext& c, int32_t k, const PathStep& st, int64_t time, PairSums
 // Loads the pair's trips on the row that reaches node n (a node of the tree)
 // and adds the step to the pair's sums; st arrives with the pair and the step
 // number filled in.
-void take_step(TraceContext& c, int32_t n, PathStep& st, PairSums& sum) {
+void take_step(TraceContext& c, int32_t n, TransitStep& st, PairSums& sum) {
   Arrays& a = c.a;
   int64_t* row = c.t.LNKPT.row(int32_t(a.TREE(n, TREE_ROW)));
   row[LNK_LOAD - 1] += st.pair.trips;
@@ -263,7 +263,7 @@ void trace_pair(TraceContext& c, const TripPair& pair, bool searched, int16_t& I
       return;
     }
     if (s > c.a.MROUTE.size()) grow(c.a.MROUTE);
-    PathStep st;
+    TransitStep st;
     st.pair = pair;
     st.seq = s;
     take_step(c, n, st, sum);

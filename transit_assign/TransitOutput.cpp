@@ -92,7 +92,7 @@ bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& s
   return ok;
 }
 
-void write_path_record(const TransitFiles& tf, const PathStep& st) {
+void write_path_record(const TransitFiles& tf, const TransitStep& st) {
   write_fmt(tf.U1, tf.path_fmt,
             {int32_t(st.kind), st.link, st.o_node, st.d_node, st.route, st.mode, st.next_route,
              st.time, st.pair.trips, st.pair.o, st.pair.d, st.seq});

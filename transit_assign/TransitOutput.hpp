@@ -37,7 +37,7 @@ struct TransitFiles {
 // WORK, the riders along each road link: one plane of NVTYPE columns per
 // quantity, mode m at column work_col(plane, m).
 enum WorkPlane : int { PERSONS = 0, PERSON_KM = 1, PERSON_HOURS = 2 };
-constexpr int WORK_COLS = 3 * NVTYPE;
+constexpr int PT_WORK_COLS = 3 * NVTYPE;
 inline int work_col(WorkPlane plane, int m) { return int(plane) * NVTYPE + m; }
 
 // An origin and destination zone and the trips between them.
@@ -48,7 +48,7 @@ struct TripPair {
 };
 
 // One step of a traced path as the path file shows it.
-struct PathStep {
+struct TransitStep {
   TripPair pair;
   StepKind kind = StepKind::WALK;
   int64_t link = 0;  // road link row R (0 for boarding, alighting and transfer rows)
@@ -84,7 +84,7 @@ bool open_result_file(int unit, const std::string& slot, int LOG);
 // every file closed again, when one of them cannot be created.
 bool open_transit_files(TransitFiles& tf, const FileNames& FN, const Settings& set, int LOG);
 
-void write_path_record(const TransitFiles& tf, const PathStep& st);
+void write_path_record(const TransitFiles& tf, const TransitStep& st);
 void write_impedance_record(const TransitFiles& tf, const TripPair& pair, const PairSums& sum);
 void write_screen_record(TransitFiles& tf, int32_t screen, const TripPair& pair);
 // The ramp pairing rule for one traced step of the pair on a link with ramp number `ramp`.
