@@ -12,8 +12,9 @@ namespace {
 constexpr size_t kMaxVars = 48;
 
 // Open finding (fuzz/FINDINGS.md): a real field read into an integer variable is
-// converted without a range check, undefined beyond 64 bits. Until it is mended
-// real fields go only into real variables; set to false with the fix.
+// converted without a range check, undefined beyond 64 bits. Until it is mended a
+// list with a real field gets no integer variables (which field meets which
+// variable depends on repeats and reversion); set to false with the fix.
 constexpr bool kOpenRealIntoInteger = true;
 
 struct Vars {
@@ -37,20 +38,23 @@ struct Vars {
     for (const FormatItem& it : f.items())
       if (it.kind == FormatItem::INT || it.kind == FormatItem::REAL || it.kind == FormatItem::TEXT) data.push_back(&it);
     if (data.empty()) return;
+    bool reals = false;
+    for (const FormatItem* it : data) reals = reals || it->kind == FormatItem::REAL;
+    const bool integers = !(kOpenRealIntoInteger && reals);
     const size_t n = std::min(kMaxVars, data.size() + (pick >> 6));
     for (size_t k = 0; k < n; ++k) {
       const FormatItem& it = *data[k % data.size()];
       const int twist = (pick + int(k)) % 8;
-      if (it.kind == FormatItem::TEXT) {
-        list.push_back(twist == 7 ? In(&i32[k]) : In(&txt[k], twist < 3 ? 0 : twist < 5 ? it.w : 40));
+      if (!integers && it.kind != FormatItem::TEXT) {
+        list.push_back(twist % 2 ? In(&r64[k]) : In(&r32[k]));
+      } else if (it.kind == FormatItem::TEXT) {
+        list.push_back(twist == 7 && integers ? In(&i32[k]) : In(&txt[k], twist < 3 ? 0 : twist < 5 ? it.w : 40));
       } else if (it.kind == FormatItem::INT) {
         if (twist < 4) list.push_back(In(&i32[k]));
         else if (twist == 4) list.push_back(In(&i16[k]));
         else if (twist == 5) list.push_back(In(&i64[k]));
         else if (twist == 6) list.push_back(In(&r32[k]));
         else list.push_back(In(&txt[k], 3));
-      } else if (kOpenRealIntoInteger) {
-        list.push_back(twist % 2 ? In(&r64[k]) : In(&r32[k]));
       } else {
         if (twist < 4) list.push_back(In(&r32[k]));
         else if (twist == 4) list.push_back(In(&r64[k]));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target in turn, after replaying the committed regressions:
 #
-#   fuzz/run.sh [MINUTES]                  each target MINUTES minutes (default 10)
+#   fuzz/run.sh [MINUTES [TARGET...]]      each target MINUTES minutes (default 10)
 #   fuzz/run.sh --seconds N [--whole-run-seconds M]
 #                                          each target N seconds (the whole-run target M)
 #
@@ -20,15 +20,19 @@ case "${1:-}" in
   --seconds)
     seconds="${2:?--seconds needs a number}"
     shift 2
-    if [ "${1:-}" = --whole-run-seconds ]; then whole="${2:?--whole-run-seconds needs a number}"; fi
+    if [ "${1:-}" = --whole-run-seconds ]; then
+      whole="${2:?--whole-run-seconds needs a number}"
+      shift 2
+    fi
     ;;
-  *[!0-9.]*) echo "usage: fuzz/run.sh [MINUTES] | --seconds N [--whole-run-seconds M]" >&2; exit 2 ;;
-  *) seconds="$(awk "BEGIN { printf \"%d\", $1 * 60 }")" ;;
+  *[!0-9.]*) echo "usage: fuzz/run.sh [MINUTES] [TARGET...] | --seconds N [--whole-run-seconds M] [TARGET...]" >&2; exit 2 ;;
+  *) seconds="$(awk "BEGIN { printf \"%d\", $1 * 60 }")"; shift ;;
 esac
 [ -n "$whole" ] || whole="$seconds"
 
 nice "$root/fuzz/build.sh" >/dev/null
 targets=(fuzz_free_read fuzz_column_read fuzz_format_write fuzz_whole_run)
+if [ $# -gt 0 ]; then targets=("$@"); fi
 failed=0
 summary=()
 for t in "${targets[@]}"; do
