@@ -341,6 +341,12 @@ const std::regex& message_marker() {
   return re;
 }
 
+// The echo of a console answer that answers shifted by a missing question can bring.
+const std::regex& choice_echo() {
+  static const std::regex re("^ You (selected|can not analyze)");
+  return re;
+}
+
 bool ends_in_banner(const std::string& text) {
   const size_t at = text.rfind(" *   The End of the Assignment      *");
   const std::string rule = " ====================================\n";
@@ -400,7 +406,8 @@ Verdict judge(const Variant& v, const RunResult& base, const RunResult& r) {
   std::vector<std::string> names = {lower(v.file)};
   if (v.file == kConsole) names = {"console", "answer"};
   for (size_t k = 0; k < lines.size(); ++k) {
-    if (!fresh[k] || !std::regex_search(lines[k], message_marker())) continue;
+    if (!fresh[k] || !std::regex_search(lines[k], message_marker()) || std::regex_search(lines[k], choice_echo()))
+      continue;
     if (out.said.empty()) out.said = lines[k];
     // The message itself or the two new lines after it.
     for (size_t j = k; j < lines.size() && j <= k + 2 && fresh[j]; ++j)
