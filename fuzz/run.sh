@@ -31,6 +31,7 @@ esac
 [ -n "$whole" ] || whole="$seconds"
 
 nice "$root/fuzz/build.sh" >/dev/null
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$root/fuzz/open-findings.supp"
 targets=(fuzz_free_read fuzz_column_read fuzz_format_write fuzz_whole_run)
 if [ $# -gt 0 ]; then targets=("$@"); fi
 failed=0
@@ -51,7 +52,8 @@ for t in "${targets[@]}"; do
   extra=()
   if [ "$t" = fuzz_whole_run ]; then
     limit="$whole"
-    extra=(-max_len=8192)
+    # Mutate whole files from the start: the seeds are up to 730 bytes long.
+    extra=(-max_len=8192 -len_control=0)
   fi
   dict="$root/fuzz/dict/$t.dict"
   [ -f "$dict" ] && extra+=(-dict="$dict")
