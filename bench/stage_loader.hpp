@@ -53,11 +53,14 @@ struct LoadedStage {
   bool transit = false;
   TreeTable TREE{NODESZ, TREE_COLS};
   SearchWork work;
+  SearchGraph graph;  // built once the stage is loaded, as a stage builds it
+  bool graph_built = false;
 
   const NetTable& table() const { return transit ? t->LNKPT : t->LNKVT; }
   int32_t rows() const { return transit ? t->NLPT : t->NLVT; }
   SearchNet net() const {
-    return SearchNet{t->NODTBL, t->NNODE, table(), t->LCUT, t->NCUT, stage.KSW, t->NZ};
+    return SearchNet{t->NODTBL, t->NNODE, table(), t->LCUT, t->NCUT, stage.KSW, t->NZ,
+                     graph_built ? &graph : nullptr};
   }
   // Internal node of a zone's centroid, 0 when no link leaves it.
   int32_t zone_node(int32_t zone) const { return t->NCENT(zone, CENT_NODE); }
@@ -221,7 +224,10 @@ inline std::unique_ptr<LoadedStage> load_stage(const fs::path& dir, bool transit
   close_all_units();
   set_console(nullptr, nullptr);
   fs::current_path(home);
-  if (error.empty()) return stage;
+  if (error.empty()) {
+    stage->graph_built = build_search_graph(stage->net(), stage->graph);
+    return stage;
+  }
   error = dir.string() + ": " + error + "; the console ended with:\n" + detail::tail(console.str());
   return nullptr;
 }

@@ -1,6 +1,5 @@
 // Minimum-impedance tree from one origin zone over a forward-star link table.
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "road/Dijkstra.hpp"
@@ -11,28 +10,164 @@ namespace routava {
 
 namespace {
 
-constexpr int32_t FIXED = -1;  // state of a node whose label is final
+constexpr int32_t FIXED = -1;  // pos of a node whose label is final
 static_assert(NOD_COLS == TREE_COLS, "node table and tree rows are walked with one stride");
 
-// Grows the per-node arrays to hold nodes 1..nnode; false when memory runs out.
-bool size_work(SearchWork& w, int32_t nnode) {
-  size_t need = size_t(std::max(nnode, NODESZ)) + 1;
-  if (w.label.size() >= need) return true;
+// ---- the compact graph
+
+// Bit k: link kind k (0..10) may be searched at the stage.
+uint32_t usable_kinds(const std::array<int16_t, 11>& KSW) {
+  uint32_t usable = 1u << KIND_ROAD;
+  for (int k = 1; k <= 10; ++k)
+    if (KSW[size_t(k)] > 0) usable |= 1u << k;
+  return usable;
+}
+
+// A row the search may relax: a usable kind, and a to-node in the node table.
+bool searchable(const int64_t* lk, uint32_t usable, int32_t nnode) {
+  const int64_t kind = field(lk, LNK_KIND);
+  if (kind > 10 || (kind > 0 && !(usable >> kind & 1u))) return false;
+  const int64_t h = field(lk, LNK_TONODE);
+  return h >= 1 && h <= nnode;
+}
+
+// The rows of the network table leaving node row `nod`, held inside the table.
+struct RowRange {
+  int64_t first;
+  int64_t last;
+};
+RowRange rows_of(const int64_t* nod, int32_t nlinks) {
+  return RowRange{std::max<int64_t>(field(nod, NOD_FIRST), 1), std::min<int64_t>(field(nod, NOD_LAST), nlinks)};
+}
+
+// Orders the cut entries by their middle node so that a marked node finds its
+// entries by binary search.
+void index_cuts(SearchGraph& g, const CutTable& LCUT, int32_t ncut) {
+  const int64_t* src = ncut > 0 ? LCUT.row(1) : nullptr;
+  g.cut_copy.assign(src, src + size_t(ncut) * CUT_COLS);
+  g.cut_entry.resize(size_t(ncut));
+  for (int32_t j = 0; j < ncut; ++j) g.cut_entry[size_t(j)] = j;
+  const int64_t* c = g.cut_copy.data();
+  auto middle = [c](int32_t j) { return field(c + size_t(j) * CUT_COLS, CUT_MIDDLE); };
+  std::sort(g.cut_entry.begin(), g.cut_entry.end(), [&](int32_t a, int32_t b) {
+    return middle(a) < middle(b) || (middle(a) == middle(b) && a < b);
+  });
+  g.cut_code.resize(size_t(ncut));
+  for (int32_t k = 0; k < ncut; ++k) g.cut_code[size_t(k)] = middle(g.cut_entry[size_t(k)]);
+}
+
+// The graph of nodes 1..nnode of `net`; throws std::bad_alloc.
+void fill_graph(const SearchNet& net, int32_t nnode, SearchGraph& g) {
+  const NetTable& table = net.table;
+  const int32_t nlinks = table.cols() >= LNK_KIND ? table.rows() : 0;
+  const size_t link_cols = size_t(table.cols());
+  const int64_t* links = nlinks > 0 ? table.row(1) : nullptr;
+  auto link_row = [&](int64_t r) { return links + size_t(r - 1) * link_cols; };
+  const uint32_t usable = usable_kinds(net.KSW);
+  const int32_t ncut = net.LCUT.cols() == CUT_COLS ? std::clamp(net.NCUT, 0, net.LCUT.rows()) : 0;
+  g.nnode = nnode;
+  g.nz = net.NZ;
+  g.progress = net.NNODE > 30000;
+
+  // A negative impedance anywhere makes labels of any size possible.
+  g.narrow = true;
+  size_t count = 0;
+  for (int32_t n = 1; n <= nnode; ++n) {
+    const RowRange rr = rows_of(net.NODTBL.row(n), nlinks);
+    for (int64_t r = rr.first; r <= rr.last; ++r) {
+      if (!searchable(link_row(r), usable, nnode)) continue;
+      ++count;
+      if (field(link_row(r), LNK_IMPEDANCE) < 0) g.narrow = false;
+    }
+  }
+  g.node.assign(size_t(nnode) + 2, SearchGraph::Node{0, 0, 0});
+  g.arc.clear();
+  g.row.clear();
+  g.wide_cost.clear();
+  g.arc.reserve(count);
+  g.row.reserve(count);
+  if (!g.narrow) g.wide_cost.reserve(count);
+  for (int32_t n = 1; n <= nnode; ++n) {
+    const int64_t* nod = net.NODTBL.row(n);
+    g.node[size_t(n)] = SearchGraph::Node{
+        uint32_t(g.arc.size()),
+        (field(nod, NOD_ZONE) > 0 ? SearchGraph::CENTROID : 0) |
+            (ncut > 0 && field(nod, NOD_CUT) > 0 ? SearchGraph::CUT_TESTED : 0),
+        field(nod, NOD_CODE)};
+    const RowRange rr = rows_of(nod, nlinks);
+    for (int64_t r = rr.first; r <= rr.last; ++r) {
+      const int64_t* lk = link_row(r);
+      if (!searchable(lk, usable, nnode)) continue;
+      const int64_t imp = field(lk, LNK_IMPEDANCE);
+      if (g.narrow && imp >= UNREACHED) continue;  // a label never reaches it
+      g.arc.push_back(SearchArc{int32_t(field(lk, LNK_TONODE)), g.narrow ? int32_t(imp) : 0});
+      g.row.push_back(int32_t(r));
+      if (!g.narrow) g.wide_cost.push_back(imp);
+    }
+  }
+  g.node[size_t(nnode) + 1].first = uint32_t(g.arc.size());
+  index_cuts(g, net.LCUT, ncut);
+}
+
+bool fill_graph_or_clear(const SearchNet& net, int32_t nnode, SearchGraph& g) {
   try {
-    w.label.assign(need, UNREACHED);
-    w.state.assign(need, 0);
-    w.heap.assign(need, SearchHeapEntry{0, 0});
-    w.touched.assign(need, 0);
+    fill_graph(net, nnode, g);
+    return true;
   } catch (const std::bad_alloc&) {
-    w.label.clear();
-    w.state.clear();
-    w.heap.clear();
-    w.touched.clear();
-    w.tree_object = nullptr;
+    g = SearchGraph{};
     return false;
   }
-  w.ntouched = 0;
-  w.tree_object = nullptr;  // nothing is known about any TREE yet
+}
+
+// How the search stands at a node: its code C, its predecessor's B and B's
+// predecessor's A (0 where there is none).
+struct Approach {
+  int64_t A;
+  int64_t B;
+  int64_t C;
+};
+
+// True when a cut entry forbids entering node code H from the approach.
+bool cut_forbids(const SearchGraph& g, const Approach& at, int64_t H) {
+  auto lo = std::lower_bound(g.cut_code.begin(), g.cut_code.end(), at.C);
+  for (auto it = lo; it != g.cut_code.end() && *it == at.C; ++it) {
+    const int64_t* e = g.cut_copy.data() + size_t(g.cut_entry[size_t(it - g.cut_code.begin())]) * CUT_COLS;
+    if (field(e, CUT_LAST) != H) continue;
+    if (field(e, CUT_FIRST) > 0) {
+      if (field(e, CUT_FIRST) == at.A && field(e, CUT_BEFORE) == at.B) return true;
+    } else if (field(e, CUT_BEFORE) > 0) {
+      if (field(e, CUT_BEFORE) == at.B) return true;
+    } else {
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- work storage and the tree
+
+// Grows the per-node arrays of one label width to hold nodes 1..nnode; false
+// when memory runs out.
+bool size_work(SearchWork& w, int32_t nnode, bool narrow) {
+  const size_t need = size_t(std::max(nnode, NODESZ)) + 1;
+  try {
+    if (w.touched.size() < need) {
+      w.touched.assign(need, 0);
+      w.ntouched = 0;
+      w.tree_object = nullptr;  // nothing is known about any TREE yet
+    }
+    if (narrow && w.state32.size() < need) {
+      w.state32.assign(need, SearchState<int32_t>{int32_t(UNREACHED), 0, 0, 0});
+      w.packed_heap.assign(need, PackedHeapEntry{0});
+    }
+    if (!narrow && w.state64.size() < need) {
+      w.state64.assign(need, SearchState<int64_t>{UNREACHED, 0, 0, 0});
+      w.wide_heap.assign(need, SearchHeapEntry{0, 0});
+    }
+  } catch (const std::bad_alloc&) {
+    w = SearchWork{};
+    return false;
+  }
   return true;
 }
 
@@ -77,140 +212,119 @@ void reset_tree(SearchWork& w, TreeTable& TREE, const NodeTable& NODTBL, int32_t
   w.last_origin = 0;
 }
 
-// ---- cut table
-
-// Orders the cut entries by their middle node so that a marked node finds its
-// entries by binary search. Rebuilt only when LCUT rows 1..ncut changed.
-void index_cuts(SearchWork& w, const CutTable& LCUT, int32_t ncut) {
-  const size_t n = size_t(ncut) * CUT_COLS;
-  const int64_t* src = LCUT.row(1);
-  if (w.ncut_indexed == ncut && w.cut_copy.size() == n &&
-      std::memcmp(w.cut_copy.data(), src, n * sizeof(int64_t)) == 0)
-    return;
-  w.ncut_indexed = -1;  // not valid until rebuilt in full
-  w.cut_copy.assign(src, src + n);
-  w.cut_entry.resize(size_t(ncut));
-  for (int32_t j = 0; j < ncut; ++j) w.cut_entry[size_t(j)] = j;
-  const int64_t* c = w.cut_copy.data();
-  auto middle = [c](int32_t j) { return field(c + size_t(j) * CUT_COLS, CUT_MIDDLE); };
-  std::sort(w.cut_entry.begin(), w.cut_entry.end(), [&](int32_t a, int32_t b) {
-    return middle(a) < middle(b) || (middle(a) == middle(b) && a < b);
-  });
-  w.cut_code.resize(size_t(ncut));
-  for (int32_t k = 0; k < ncut; ++k) w.cut_code[size_t(k)] = middle(w.cut_entry[size_t(k)]);
-  w.ncut_indexed = ncut;
-}
-
-// How the search stands at a node: its code C, its predecessor's B and B's
-// predecessor's A (0 where there is none).
-struct Approach {
-  int64_t A;
-  int64_t B;
-  int64_t C;
-};
-
-// True when a cut entry forbids entering node code H from the approach.
-bool cut_forbids(const SearchWork& w, const Approach& at, int64_t H) {
-  auto lo = std::lower_bound(w.cut_code.begin(), w.cut_code.end(), at.C);
-  for (auto it = lo; it != w.cut_code.end() && *it == at.C; ++it) {
-    const int64_t* e = w.cut_copy.data() + size_t(w.cut_entry[size_t(it - w.cut_code.begin())]) * CUT_COLS;
-    if (field(e, CUT_LAST) != H) continue;
-    if (field(e, CUT_FIRST) > 0) {
-      if (field(e, CUT_FIRST) == at.A && field(e, CUT_BEFORE) == at.B) return true;
-    } else if (field(e, CUT_BEFORE) > 0) {
-      if (field(e, CUT_BEFORE) == at.B) return true;
-    } else {
-      return true;
-    }
+// TREE without work storage: every node unreached.
+void clear_tree(TreeTable& TREE, const NodeTable& NODTBL, int32_t nnode) {
+  for (int32_t n = 1; n <= nnode; ++n) {
+    TREE(n, TREE_CODE) = NODTBL(n, NOD_CODE);
+    clear_row(TREE.row(n));
   }
-  return false;
 }
 
 // ---- the search
 
-// One search's view of its tables and work arrays, walked by raw row pointers.
+// Labels and queue entries: 32 bits on a narrow graph, 64 on a wide one.
+template <bool kNarrow>
+struct Width;
+template <>
+struct Width<true> {
+  using Label = int32_t;
+  using Entry = PackedHeapEntry;
+  static SearchState<Label>* states(SearchWork& w) { return w.state32.data(); }
+  static Entry* entries(SearchWork& w) { return w.packed_heap.data(); }
+  static Label cost(const SearchGraph& g, uint32_t i) { return g.arc[i].cost; }
+};
+template <>
+struct Width<false> {
+  using Label = int64_t;
+  using Entry = SearchHeapEntry;
+  static SearchState<Label>* states(SearchWork& w) { return w.state64.data(); }
+  static Entry* entries(SearchWork& w) { return w.wide_heap.data(); }
+  static Label cost(const SearchGraph& g, uint32_t i) { return g.wide_cost[i]; }
+};
+
+// One search's view of its graph, tree and work arrays.
+template <bool kNarrow>
 struct Search {
-  const int64_t* nod;    // NODTBL row 1
-  int64_t* tree;         // TREE row 1
-  const int64_t* links;  // row 1 of the network table
-  size_t link_cols;
-  int32_t nlinks;  // rows the search may use
-  int32_t nnode;
-  int32_t ncut;
-  const SearchWork* cuts;
-  uint32_t usable;  // bit k: link kind k (0..10) is allowed at this stage
-  int64_t* label;
-  int32_t* state;
+  using W = Width<kNarrow>;
+  using Label = typename W::Label;
+  using State = SearchState<Label>;
+  const SearchGraph& g;
+  int64_t* tree;  // TREE row 1
+  State* state;
   int32_t* touched;
   int32_t ntouched;
-  SearchHeap heap;
+  IndexedHeap<typename W::Entry, State> heap;
   // Progress of the search.
   int32_t zones = 1;   // zones fixed, the origin's included
   int32_t nfixed = 1;  // nodes fixed, the origin included
   int32_t last_fixed = 0;
-  int32_t threshold = 0;   // zones at which the next progress line is due
-  bool exhausted = true;   // false once every zone or node is fixed
+  int32_t threshold = 0;  // zones at which the next progress line is due
+  bool exhausted = true;  // false once every zone or node is fixed
+
+  Search(const SearchGraph& graph, TreeTable& TREE, SearchWork& w)
+      : g(graph), tree(TREE.row(1)), state(W::states(w)), touched(w.touched.data()), ntouched(w.ntouched),
+        heap{W::entries(w), W::states(w), 0} {}
 };
 
-inline const int64_t* node_row(const Search& s, int64_t n) { return s.nod + size_t(n - 1) * NOD_COLS; }
-inline int64_t* tree_row(Search& s, int64_t n) { return s.tree + size_t(n - 1) * TREE_COLS; }
-inline const int64_t* link_row(const Search& s, int64_t r) { return s.links + size_t(r - 1) * s.link_cols; }
+// The TREE row of a node whose label the search holds: written once, when the
+// node is fixed (or when the search ends with it still queued).
+template <bool kNarrow>
+inline void write_tree_row(Search<kNarrow>& s, int32_t n) {
+  const auto& st = s.state[n];
+  int64_t* t = s.tree + size_t(n - 1) * TREE_COLS;
+  field(t, TREE_PRED_CODE) = st.pred >= 1 ? s.g.node[size_t(st.pred)].code : 0;
+  field(t, TREE_LABEL) = st.label;
+  field(t, TREE_ROW) = st.row;
+  field(t, TREE_PRED) = st.pred;
+}
 
-// Relaxes the rows leaving node `cur`, in row order. The loop works on local
+// Relaxes the arcs leaving node `cur`, in row order. The loop works on local
 // copies of the search's fields, which stay in registers.
-inline void relax(Search& s, int32_t cur) {
-  const int64_t* const nod = s.nod;
-  int64_t* const tree = s.tree;
-  const int64_t* const links = s.links;
-  const size_t link_cols = s.link_cols;
-  const int64_t nnode = s.nnode;
-  int64_t* const label = s.label;
-  const int32_t* const state = s.state;
+template <bool kNarrow>
+inline void relax(Search<kNarrow>& s, int32_t cur) {
+  using W = Width<kNarrow>;
+  using Label = typename W::Label;
+  const SearchGraph& g = s.g;
+  const SearchArc* const arc = g.arc.data();
+  const int32_t* const arc_row = g.row.data();
+  auto* const state = s.state;
   int32_t ntouched = s.ntouched;
 
-  const int64_t* cn = nod + size_t(cur - 1) * NOD_COLS;
-  const int64_t cur_label = label[cur];
-  const int64_t cur_code = field(cn, NOD_CODE);
-  const int64_t first = std::max<int64_t>(field(cn, NOD_FIRST), 1);
-  const int64_t last = std::min<int64_t>(field(cn, NOD_LAST), s.nlinks);
-  const bool check_cuts = s.ncut > 0 && field(cn, NOD_CUT) > 0;
-  Approach at{0, 0, cur_code};
+  const SearchGraph::Node* const cn = g.node.data() + cur;
+  const Label cur_label = state[cur].label;
+  const bool check_cuts = (cn->flags & SearchGraph::CUT_TESTED) != 0;
+  Approach at{0, 0, cn->code};
   if (check_cuts) {
-    const int64_t* ct = tree + size_t(cur - 1) * TREE_COLS;
-    at.B = field(ct, TREE_PRED_CODE);
-    const int64_t p = field(ct, TREE_PRED);
-    if (p >= 1 && p <= nnode) at.A = field(tree + size_t(p - 1) * TREE_COLS, TREE_PRED_CODE);
+    const int32_t p = state[cur].pred;
+    if (p >= 1) {
+      at.B = g.node[size_t(p)].code;
+      const int32_t pp = state[p].pred;
+      if (pp >= 1) at.A = g.node[size_t(pp)].code;
+    }
   }
-  for (int64_t r = first; r <= last; ++r) {
-    const int64_t* lk = links + size_t(r - 1) * link_cols;
-    const int64_t kind = field(lk, LNK_KIND);
-    if (kind > 10 || (kind > 0 && !(s.usable >> kind & 1u))) continue;
-    const int64_t h = field(lk, LNK_TONODE);
-    if (h < 1 || h > nnode) continue;
-    if (state[h] == FIXED) continue;
-    const int64_t imp = field(lk, LNK_IMPEDANCE);
+  const uint32_t end = cn[1].first;
+  for (uint32_t i = cn->first; i < end; ++i) {
+    const int32_t h = arc[i].head;
+    const Label imp = W::cost(g, i);
     // A label must stay below the unreached value.
     if (imp >= UNREACHED - cur_label) continue;
-    const int64_t new_label = cur_label + imp;
-    if (new_label > label[h]) continue;
-    const int64_t* hn = nod + size_t(h - 1) * NOD_COLS;
-    if (check_cuts && cut_forbids(*s.cuts, at, field(hn, NOD_CODE))) continue;
+    const Label new_label = Label(cur_label + imp);
+    auto& hs = state[h];
+    if (new_label > hs.label) continue;
+    if (hs.pos == FIXED) continue;
+    if (check_cuts && cut_forbids(g, at, g.node[size_t(h)].code)) continue;
 
-    if (state[h] == 0) {
-      s.touched[ntouched++] = int32_t(h);
-      __builtin_prefetch(hn);  // read when h is fixed
-      label[h] = new_label;
-      s.heap.push(int32_t(h), new_label);
-    } else if (new_label < label[h]) {
-      label[h] = new_label;
-      s.heap.lower(int32_t(h), new_label);
+    if (hs.pos == 0) {
+      s.touched[ntouched++] = h;
+      hs.label = new_label;
+      s.heap.push(h, new_label);
+    } else if (new_label < hs.label) {
+      hs.label = new_label;
+      s.heap.lower(h, new_label);
     }
-    // An equal label still replaces the predecessor: the later link wins.
-    int64_t* t = tree + size_t(h - 1) * TREE_COLS;
-    field(t, TREE_PRED_CODE) = cur_code;
-    field(t, TREE_LABEL) = new_label;
-    field(t, TREE_ROW) = r;
-    field(t, TREE_PRED) = cur;
+    // An equal label still replaces the predecessor: the later row wins.
+    hs.pred = cur;
+    hs.row = arc_row[i];
   }
   s.ntouched = ntouched;
 }
@@ -224,24 +338,24 @@ inline void relax(Search& s, int32_t cur) {
 // Fixes queued nodes until one is to be expanded, and returns it; 0 when the
 // search ends, every zone or node being fixed or the queue run empty.
 // Centroids are fixed but never passed through.
-inline int32_t fix_next(Search& s, const SearchNet& net, int32_t origin_zone) {
+template <bool kNarrow>
+inline int32_t fix_next(Search<kNarrow>& s, int32_t origin_zone) {
+  const SearchGraph& g = s.g;
   while (!s.heap.empty()) {
     const int32_t n = s.heap.pop();
-    if (!s.heap.empty()) {
-      // The new top is likely the next node expanded: start loading its rows.
-      const int64_t next_first = field(node_row(s, s.heap.top()), NOD_FIRST);
-      if (next_first >= 1 && next_first <= s.nlinks) __builtin_prefetch(link_row(s, next_first));
-    }
-    s.state[n] = FIXED;
+    // The new top is likely the next node expanded: start loading its arcs.
+    if (!s.heap.empty()) __builtin_prefetch(g.arc.data() + g.node[size_t(s.heap.top())].first);
+    s.state[n].pos = FIXED;
+    write_tree_row(s, n);
     s.last_fixed = n;
-    const bool centroid = field(node_row(s, n), NOD_ZONE) > 0;
+    const bool centroid = (g.node[size_t(n)].flags & SearchGraph::CENTROID) != 0;
     if (centroid) ++s.zones;
     ++s.nfixed;
-    if (net.NNODE > 30000 && s.zones >= s.threshold) {
+    if (g.progress && s.zones >= s.threshold) {
       show_progress(origin_zone, s.zones, s.nfixed);
       s.threshold += 50;
     }
-    if (s.zones >= net.NZ || s.nfixed >= s.nnode) {
+    if (s.zones >= g.nz || s.nfixed >= g.nnode) {
       s.exhausted = false;
       return 0;
     }
@@ -251,23 +365,24 @@ inline int32_t fix_next(Search& s, const SearchNet& net, int32_t origin_zone) {
 }
 
 // The origin fixed at label 0, and its tree row.
-inline void start_at(Search& s, int32_t origin_node) {
-  field(tree_row(s, origin_node), TREE_LABEL) = 0;
-  s.label[origin_node] = 0;
-  s.state[origin_node] = FIXED;
+template <bool kNarrow>
+inline void start_at(Search<kNarrow>& s, int32_t origin_node) {
+  field(s.tree + size_t(origin_node - 1) * TREE_COLS, TREE_LABEL) = 0;
+  s.state[origin_node] = typename Search<kNarrow>::State{0, FIXED, 0, 0};
   s.touched[s.ntouched++] = origin_node;
   s.last_fixed = origin_node;
 }
 
 // The queue ran empty: every zone left unfixed is named; 1 when there is one. In
 // debug mode the node fixed last (its code `last_code`) is named too.
-int16_t report_unreached(const NodeTable& NODTBL, int32_t nnode, const int32_t* state,
-                         int32_t origin_zone, int64_t last_code, int LOG, int16_t KDEBUG) {
+template <class State>
+int16_t report_unreached(const NodeTable& NODTBL, int32_t nnode, const State* state, int32_t origin_zone,
+                         int64_t last_code, int LOG, int16_t KDEBUG) {
   static const Format unreached_fmt = Format::parse("(2X,'From',I4,2X,'can not connect with',2I4)");
   int16_t unreached = 0;
   for (int32_t n = 1; n <= nnode; ++n) {
     const int64_t zone = NODTBL(n, NOD_ZONE);
-    if (zone > 0 && state[n] != FIXED) {
+    if (zone > 0 && state[n].pos != FIXED) {
       unreached = 1;
       say_fmt(LOG, unreached_fmt, {origin_zone, zone, int32_t(0)});
     }
@@ -279,15 +394,46 @@ int16_t report_unreached(const NodeTable& NODTBL, int32_t nnode, const int32_t* 
   return unreached;
 }
 
-// TREE without work storage: every node unreached.
-void clear_tree(TreeTable& TREE, const NodeTable& NODTBL, int32_t nnode) {
-  for (int32_t n = 1; n <= nnode; ++n) {
-    TREE(n, TREE_CODE) = NODTBL(n, NOD_CODE);
-    clear_row(TREE.row(n));
+// What one search starts from and reports to.
+struct Origin {
+  int32_t zone;
+  int32_t node;
+  int LOG;
+  int16_t KDEBUG;
+};
+
+// The tree from `o` into TREE; the unreached flag.
+template <bool kNarrow>
+int16_t search_tree(const SearchGraph& g, const NodeTable& NODTBL, const Origin& o, TreeTable& TREE,
+                    SearchWork& work) {
+  Search<kNarrow> s(g, TREE, work);
+  if (o.node >= 1 && o.node <= g.nnode) {
+    start_at(s, o.node);
+    work.last_origin = o.node;
+    for (int32_t cur = o.node; cur != 0; cur = fix_next(s, o.zone)) relax(s, cur);
   }
+  for (int32_t k = 1; k <= s.heap.size; ++k) write_tree_row(s, s.heap.entry[k].id());
+  int16_t unreached = 0;
+  if (s.exhausted) {
+    const int64_t last_code = s.last_fixed > 0 ? g.node[size_t(s.last_fixed)].code : int64_t(o.zone);
+    unreached = report_unreached(NODTBL, g.nnode, s.state, o.zone, last_code, o.LOG, o.KDEBUG);
+  }
+
+  // Leave the work arrays clean for the next origin; the TREE rows stay as results.
+  for (int32_t k = 0; k < s.ntouched; ++k) {
+    const int32_t n = s.touched[k];
+    s.state[n].label = typename Search<kNarrow>::Label(UNREACHED);
+    s.state[n].pos = 0;
+  }
+  work.ntouched = s.ntouched;
+  return unreached;
 }
 
 }  // namespace
+
+bool build_search_graph(const SearchNet& net, SearchGraph& g) {
+  return fill_graph_or_clear(net, std::max(std::min(net.NNODE, net.NODTBL.rows()), 0), g);
+}
 
 void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
               int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached) {
@@ -295,59 +441,20 @@ void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, in
   const int32_t nnode = std::min({net.NNODE, net.NODTBL.rows(), TREE.rows()});
   if (nnode <= 0) return;
 
-  if (!size_work(work, nnode)) {
+  const SearchGraph* g = net.graph;
+  if (g == nullptr || g->nnode != nnode) {
+    g = fill_graph_or_clear(net, nnode, work.own_graph) ? &work.own_graph : nullptr;
+  }
+  if (g == nullptr || !size_work(work, nnode, g->narrow)) {
     say_alloc_failure(LOG, "DIJKSTRA", " LIST(NODESZ) allocation error", unreached, 3);
     work.tree_object = nullptr;
     clear_tree(TREE, net.NODTBL, nnode);
     return;
   }
   reset_tree(work, TREE, net.NODTBL, nnode);
-
-  const int32_t ncut = net.LCUT.cols() == CUT_COLS ? std::clamp(net.NCUT, 0, net.LCUT.rows()) : 0;
-  if (ncut > 0) {
-    try {
-      index_cuts(work, net.LCUT, ncut);
-    } catch (const std::bad_alloc&) {
-      say_alloc_failure(LOG, "DIJKSTRA", " LCUT index allocation error", unreached, 3);
-      return;
-    }
-  }
-
-  const NetTable& table = net.table;
-  Search s{net.NODTBL.row(1),
-           TREE.row(1),
-           table.rows() > 0 ? table.row(1) : nullptr,
-           size_t(table.cols()),
-           table.cols() >= LNK_KIND ? table.rows() : 0,
-           nnode,
-           ncut,
-           &work,
-           1u << KIND_ROAD,
-           work.label.data(),
-           work.state.data(),
-           work.touched.data(),
-           work.ntouched,
-           SearchHeap{work.heap.data(), work.state.data(), 0}};
-  for (int k = 1; k <= 10; ++k)
-    if (net.KSW[size_t(k)] > 0) s.usable |= 1u << k;
-
-  if (origin_node >= 1 && origin_node <= nnode) {
-    start_at(s, origin_node);
-    work.last_origin = origin_node;
-    for (int32_t cur = origin_node; cur != 0; cur = fix_next(s, net, origin_zone)) relax(s, cur);
-  }
-  if (s.exhausted) {
-    const int64_t last_code = s.last_fixed > 0 ? net.NODTBL(s.last_fixed, NOD_CODE) : int64_t(origin_zone);
-    unreached = report_unreached(net.NODTBL, nnode, s.state, origin_zone, last_code, LOG, KDEBUG);
-  }
-
-  // Leave the work arrays clean for the next origin; the TREE rows stay as results.
-  for (int32_t k = 0; k < s.ntouched; ++k) {
-    const int32_t n = s.touched[k];
-    s.label[n] = UNREACHED;
-    s.state[n] = 0;
-  }
-  work.ntouched = s.ntouched;
+  const Origin o{origin_zone, origin_node, LOG, KDEBUG};
+  unreached = g->narrow ? search_tree<true>(*g, net.NODTBL, o, TREE, work)
+                        : search_tree<false>(*g, net.NODTBL, o, TREE, work);
 }
 
 }  // namespace routava

@@ -1,23 +1,79 @@
-// Work storage of the path search, owned by the caller and kept between origins.
+// The searched network of a stage in the form the path search reads, and the
+// search's work storage, both owned by the caller.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "road/SearchHeap.hpp"
+#include "run/routines.hpp"
 
 namespace routava {
 
+// An arc the search may relax: its to-node (internal number) and impedance.
+struct SearchArc {
+  int32_t head;
+  int32_t cost;  // hundredths of a minute; see SearchGraph::narrow
+};
+
+// A forward-star copy of one stage's searched table holding only what the search
+// reads: for each node, in table row order, the rows it may relax at this stage
+// (usable kind, to-node in the node table), with their rows for the tree. Built
+// once per stage by build_search_graph and then only read, so that several
+// searches may share it.
+struct SearchGraph {
+  // A node's arcs are arc[first] .. arc[next node's first - 1].
+  struct Node {
+    uint32_t first;
+    uint32_t flags;  // CENTROID, CUT_TESTED
+    int64_t code;    // NOD_CODE
+  };
+  static constexpr uint32_t CENTROID = 1;
+  static constexpr uint32_t CUT_TESTED = 2;  // cut entries name the node as their middle
+
+  int32_t nnode = 0;
+  int32_t nz = 0;
+  bool progress = false;  // the search writes progress lines (a large node table)
+  // Every impedance is 0 .. UNREACHED - 1: labels and heap entries fit 32 bits and
+  // rows at or above UNREACHED, which no search can use, are left out. Otherwise
+  // the impedances are kept whole in wide_cost.
+  bool narrow = true;
+  std::vector<Node> node;  // 1..nnode; node[nnode + 1].first ends the arcs
+  std::vector<SearchArc> arc;
+  std::vector<int64_t> wide_cost;  // per arc, only when not narrow
+  std::vector<int32_t> row;        // per arc, its row of the network table
+
+  // Cut entries ordered by the code of their middle node.
+  std::vector<int64_t> cut_copy;   // LCUT rows 1..NCUT
+  std::vector<int64_t> cut_code;   // the middle-node codes of the entries, ascending
+  std::vector<int32_t> cut_entry;  // entry number of each cut_code
+};
+
+// The graph of `net` as it stands (its impedances, cuts and KSW); false when
+// memory runs out, leaving `g` empty.
+bool build_search_graph(const SearchNet& net, SearchGraph& g);
+
+// Per-node state of one search, indexed by internal node number; label and
+// queue position are read together, so they share a cache line.
+template <class Label>
+struct SearchState {
+  Label label;   // UNREACHED between searches
+  int32_t pos;   // heap position when > 0, -1 when fixed, 0 not reached (between searches)
+  int32_t pred;  // internal number of the predecessor, when pos is not 0
+  int32_t row;   // row of the network table that reaches the node, when pos is not 0
+};
+
 // Sized by DIJKSTRA on first use; callers only construct it and hand the same
-// object to every search of one run of searches over one node table. The TREE
-// rows written by the previous search are reset from here, so a SearchWork
-// should not be kept across a rebuild of the node table (a different TREE, node
-// table or node count is detected and falls back to a full reset).
+// object to every search of one run of searches over one node table (one per
+// thread). The TREE rows written by the previous search are reset from here, so
+// a SearchWork should not be kept across a rebuild of the node table (a
+// different TREE, node table or node count is detected and falls back to a full reset).
 struct SearchWork {
-  // Per node, indexed by internal node number; clean (UNREACHED, 0) between searches.
-  std::vector<int64_t> label;
-  std::vector<int32_t> state;         // heap position when > 0, -1 when fixed, 0 not reached
-  std::vector<SearchHeapEntry> heap;  // entries of the SearchHeap, empty between searches
+  // One state array and queue per label width (SearchGraph::narrow).
+  std::vector<SearchState<int32_t>> state32;
+  std::vector<SearchState<int64_t>> state64;
+  std::vector<PackedHeapEntry> packed_heap;
+  std::vector<SearchHeapEntry> wide_heap;
   std::vector<int32_t> touched;  // nodes whose TREE row the last search changed
   int32_t ntouched = 0;
 
@@ -28,12 +84,8 @@ struct SearchWork {
   int32_t tree_nnode = 0;
   int32_t last_origin = 0;
 
-  // Cut entries ordered by the code of their middle node, rebuilt only when the
-  // cut table's contents change.
-  std::vector<int64_t> cut_copy;   // LCUT rows 1..NCUT as last indexed
-  std::vector<int64_t> cut_code;   // the middle-node codes of the entries, ascending
-  std::vector<int32_t> cut_entry;  // entry number of each cut_code
-  int32_t ncut_indexed = -1;
+  // The graph of a search handed a SearchNet without one, built anew each time.
+  SearchGraph own_graph;
 };
 
 }  // namespace routava

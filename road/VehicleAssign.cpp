@@ -229,7 +229,9 @@ bool load_origins(Walk& w, const StageRecord& stage, const Demand& od, const std
   const SharedTables& t = w.t;
   const Settings& set = w.set;
   SearchWork search;
-  const SearchNet net{t.NODTBL, t.NNODE, t.LNKVT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
+  SearchNet net{t.NODTBL, t.NNODE, t.LNKVT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
+  SearchGraph graph;
+  if (build_search_graph(net, graph)) net.graph = &graph;
   const std::string name = pad(FNAME3, 40);
   int32_t counter = 0;
   for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= od.NZ; ++o) {

@@ -10,11 +10,13 @@
 
 namespace routava {
 
-struct SearchWork;  // road/Dijkstra.hpp: work storage of the path search, kept between origins
+struct SearchWork;   // road/Dijkstra.hpp: work storage of the path search, kept between origins
+struct SearchGraph;  // road/Dijkstra.hpp: the compact copy of a stage's searched network
 
 // The network one stage searches: its node table, network table (sorted by
 // from-node), cuts, usable link kinds and zone count. Built once per stage and
-// handed to every search of it.
+// handed to every search of it, with the graph build_search_graph made of it;
+// without one each search builds its own.
 struct SearchNet {
   const NodeTable& NODTBL;
   int32_t NNODE;
@@ -23,6 +25,7 @@ struct SearchNet {
   int32_t NCUT;
   const std::array<int16_t, 11>& KSW;  // KSW[1..10] of the stage record
   int32_t NZ;
+  const SearchGraph* graph = nullptr;
 };
 
 // ---- run control

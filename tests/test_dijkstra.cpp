@@ -300,6 +300,25 @@ TEST(Dijkstra, LabelsStayBelowTheUnreachedValue) {
   }
 }
 
+TEST(Dijkstra, NegativeImpedancesAreSearchedAsTheyStand) {
+  // Labels of any size: 102 is lowered below its predecessor's label, and zone 2
+  // is reached through it once 101 is fixed after 103.
+  Net lowered({{1, 101, 10}, {101, 102, -6}, {102, 2, 1}, {1, 103, 6}, {103, 2, 5}, {2, 1, 1}}, 2);
+  EXPECT_EQ(lowered.search(1), 0);
+  EXPECT_EQ(lowered.label(102), 4);
+  EXPECT_EQ(lowered.label(2), 5);
+  EXPECT_EQ(lowered.path(2), (std::vector<int64_t>{1, 101, 102, 2}));
+  // A label below zero is the least candidate, and a row beyond the unreached
+  // value becomes usable behind it.
+  Net below_zero({{1, 101, -5}, {1, 102, 2}, {101, 2, 1}, {102, 2, 3}, {101, 103, UNREACHED + 2}, {2, 1, 1},
+                  {103, 1, 1}},
+                 2);
+  EXPECT_EQ(below_zero.search(1), 0);
+  EXPECT_EQ(below_zero.label(2), -4);
+  EXPECT_EQ(below_zero.path(2), (std::vector<int64_t>{1, 101, 2}));
+  EXPECT_EQ(below_zero.label(103), UNREACHED - 3);
+}
+
 TEST(Dijkstra, StopsOnceEveryZoneIsFixed) {
   // 101 is labelled from the origin but never fixed: the zone is fixed first,
   // so 102 behind 101 is never reached.
@@ -446,17 +465,22 @@ TEST(Dijkstra, ReusedWorkGivesTheTreeOfAFreshSearch) {
     net.add_cut({net.LNK(3, 3), net.LNK(3, 2), 0, 0});
     TreeTable other(NODESZ, 5);
     Console con;
+    // The stage's graph, built once, against a graph made afresh for every search.
+    SearchNet view{net.NODTBL, net.NNODE, net.LNK, net.LCUT, net.NCUT, net.KSW, nz};
+    const SearchNet unbuilt = view;
+    SearchGraph graph;
+    ASSERT_TRUE(build_search_graph(view, graph));
+    view.graph = &graph;
     for (int step = 0; step < 3 * nz; ++step) {
       const int32_t o = 1 + int32_t(rng() % nz);
       // Alternate between two trees now and then: the reset must follow.
       TreeTable& tree = rng() % 3 == 0 ? other : net.TREE;
       int16_t flag = 0;
-      const SearchNet view{net.NODTBL, net.NNODE, net.LNK, net.LCUT, net.NCUT, net.KSW, nz};
       DIJKSTRA(view, o, net.node(o), 0, 0, tree, net.work, flag);
       TreeTable fresh_tree(NODESZ, 5);
       SearchWork fresh;
       int16_t fresh_flag = 0;
-      DIJKSTRA(view, o, net.node(o), 0, 0, fresh_tree, fresh, fresh_flag);
+      DIJKSTRA(unbuilt, o, net.node(o), 0, 0, fresh_tree, fresh, fresh_flag);
       ASSERT_EQ(flag, fresh_flag);
       for (int32_t n = 1; n <= net.NNODE; ++n)
         for (int c = 1; c <= 5; ++c)

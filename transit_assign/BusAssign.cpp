@@ -309,7 +309,9 @@ bool assign_origins(TraceContext& c, const StageRecord& stage, const std::string
   const SharedTables& t = c.t;
   const Settings& set = c.set;
   SearchWork search;
-  const SearchNet net{t.NODTBL, t.NNODE, t.LNKPT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
+  SearchNet net{t.NODTBL, t.NNODE, t.LNKPT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
+  SearchGraph graph;
+  if (build_search_graph(net, graph)) net.graph = &graph;
   for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= t.NZ; ++o) {
     if (!has_trips(c.a.OD, o, t.NZ) && set.KSRCH < 1) continue;
     announce_origin(c, o, fname3);
