@@ -148,9 +148,12 @@ bool cut_forbids(const SearchGraph& g, const Approach& at, int64_t H) {
 
 // Grows the per-node arrays of one label width to hold nodes 1..nnode; false
 // when memory runs out.
-bool size_work(SearchWork& w, int32_t nnode, bool narrow) {
+bool size_work(SearchWork& w, int32_t nnode, const SearchGraph& g) {
   const size_t need = size_t(std::max(nnode, NODESZ)) + 1;
+  const bool narrow = g.narrow;
   try {
+    // A line at 0 zones and one every 50 until the search stops at NZ.
+    w.report.progress.reserve(size_t(std::max(g.nz, 1)) / 50 + 2);
     if (w.touched.size() < need) {
       w.touched.assign(need, 0);
       w.ntouched = 0;
@@ -253,6 +256,7 @@ struct Search {
   State* state;
   int32_t* touched;
   int32_t ntouched;
+  SearchReport* report;
   IndexedHeap<typename W::Entry, State> heap;
   // Progress of the search.
   int32_t zones = 1;   // zones fixed, the origin's included
@@ -263,6 +267,7 @@ struct Search {
 
   Search(const SearchGraph& graph, TreeTable& TREE, SearchWork& w)
       : g(graph), tree(TREE.row(1)), state(W::states(w)), touched(w.touched.data()), ntouched(w.ntouched),
+        report(&w.report),
         heap{W::entries(w), W::states(w), 0} {}
 };
 
@@ -329,17 +334,11 @@ inline void relax(Search<kNarrow>& s, int32_t cur) {
   s.ntouched = ntouched;
 }
 
-[[gnu::noinline]] void show_progress(int32_t origin_zone, int32_t zones, int32_t nfixed) {
-  static const Format progress_fmt =
-      Format::parse("(3X,'Search Home(',I4,') Zones =',I4,3X,'Nodes =',I7)");
-  write_fmt(SCREEN, progress_fmt, {origin_zone, zones, nfixed});
-}
-
 // Fixes queued nodes until one is to be expanded, and returns it; 0 when the
 // search ends, every zone or node being fixed or the queue run empty.
 // Centroids are fixed but never passed through.
 template <bool kNarrow>
-inline int32_t fix_next(Search<kNarrow>& s, int32_t origin_zone) {
+inline int32_t fix_next(Search<kNarrow>& s) {
   const SearchGraph& g = s.g;
   while (!s.heap.empty()) {
     const int32_t n = s.heap.pop();
@@ -352,7 +351,8 @@ inline int32_t fix_next(Search<kNarrow>& s, int32_t origin_zone) {
     if (centroid) ++s.zones;
     ++s.nfixed;
     if (g.progress && s.zones >= s.threshold) {
-      show_progress(origin_zone, s.zones, s.nfixed);
+      auto& lines = s.report->progress;
+      if (lines.size() < lines.capacity()) lines.push_back({s.zones, s.nfixed});
       s.threshold += 50;
     }
     if (s.zones >= g.nz || s.nfixed >= g.nnode) {
@@ -373,51 +373,18 @@ inline void start_at(Search<kNarrow>& s, int32_t origin_node) {
   s.last_fixed = origin_node;
 }
 
-// The queue ran empty: every zone left unfixed is named; 1 when there is one. In
-// debug mode the node fixed last (its code `last_code`) is named too.
-template <class State>
-int16_t report_unreached(const NodeTable& NODTBL, int32_t nnode, const State* state, int32_t origin_zone,
-                         int64_t last_code, int LOG, int16_t KDEBUG) {
-  static const Format unreached_fmt = Format::parse("(2X,'From',I4,2X,'can not connect with',2I4)");
-  int16_t unreached = 0;
-  for (int32_t n = 1; n <= nnode; ++n) {
-    const int64_t zone = NODTBL(n, NOD_ZONE);
-    if (zone > 0 && state[n].pos != FIXED) {
-      unreached = 1;
-      say_fmt(LOG, unreached_fmt, {origin_zone, zone, int32_t(0)});
-    }
-  }
-  if (unreached != 0 && KDEBUG > 0) {
-    say_heading(LOG, "DIJKSTRA", 3);
-    say(LOG, {" Can not found Node connected from", last_code});
-  }
-  return unreached;
-}
-
-// What one search starts from and reports to.
-struct Origin {
-  int32_t zone;
-  int32_t node;
-  int LOG;
-  int16_t KDEBUG;
-};
-
-// The tree from `o` into TREE; the unreached flag.
+// The tree from origin node `node` into TREE; what it has to say in work.report.
 template <bool kNarrow>
-int16_t search_tree(const SearchGraph& g, const NodeTable& NODTBL, const Origin& o, TreeTable& TREE,
-                    SearchWork& work) {
+void search_tree(const SearchGraph& g, int32_t node, TreeTable& TREE, SearchWork& work) {
   Search<kNarrow> s(g, TREE, work);
-  if (o.node >= 1 && o.node <= g.nnode) {
-    start_at(s, o.node);
-    work.last_origin = o.node;
-    for (int32_t cur = o.node; cur != 0; cur = fix_next(s, o.zone)) relax(s, cur);
+  if (node >= 1 && node <= g.nnode) {
+    start_at(s, node);
+    work.last_origin = node;
+    for (int32_t cur = node; cur != 0; cur = fix_next(s)) relax(s, cur);
   }
   for (int32_t k = 1; k <= s.heap.size; ++k) write_tree_row(s, s.heap.entry[k].id());
-  int16_t unreached = 0;
-  if (s.exhausted) {
-    const int64_t last_code = s.last_fixed > 0 ? g.node[size_t(s.last_fixed)].code : int64_t(o.zone);
-    unreached = report_unreached(NODTBL, g.nnode, s.state, o.zone, last_code, o.LOG, o.KDEBUG);
-  }
+  work.report.exhausted = s.exhausted;
+  work.report.last_fixed = s.last_fixed;
 
   // Leave the work arrays clean for the next origin; the TREE rows stay as results.
   for (int32_t k = 0; k < s.ntouched; ++k) {
@@ -426,7 +393,6 @@ int16_t search_tree(const SearchGraph& g, const NodeTable& NODTBL, const Origin&
     s.state[n].pos = 0;
   }
   work.ntouched = s.ntouched;
-  return unreached;
 }
 
 }  // namespace
@@ -435,26 +401,65 @@ bool build_search_graph(const SearchNet& net, SearchGraph& g) {
   return fill_graph_or_clear(net, std::max(std::min(net.NNODE, net.NODTBL.rows()), 0), g);
 }
 
-void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
-              int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached) {
-  unreached = 0;
-  const int32_t nnode = std::min({net.NNODE, net.NODTBL.rows(), TREE.rows()});
+void search_origin(const SearchNet& net, int32_t origin_node, TreeTable& TREE, SearchWork& work) {
+  SearchReport& report = work.report;
+  report.alloc_failed = false;
+  report.exhausted = false;
+  report.last_fixed = 0;
+  report.progress.clear();
+  report.nnode = std::max(std::min({net.NNODE, net.NODTBL.rows(), TREE.rows()}), 0);
+  const int32_t nnode = report.nnode;
   if (nnode <= 0) return;
 
   const SearchGraph* g = net.graph;
   if (g == nullptr || g->nnode != nnode) {
     g = fill_graph_or_clear(net, nnode, work.own_graph) ? &work.own_graph : nullptr;
   }
-  if (g == nullptr || !size_work(work, nnode, g->narrow)) {
-    say_alloc_failure(LOG, "DIJKSTRA", " LIST(NODESZ) allocation error", unreached, 3);
+  if (g == nullptr || !size_work(work, nnode, *g)) {
+    work.report.alloc_failed = true;
     work.tree_object = nullptr;
     clear_tree(TREE, net.NODTBL, nnode);
     return;
   }
   reset_tree(work, TREE, net.NODTBL, nnode);
-  const Origin o{origin_zone, origin_node, LOG, KDEBUG};
-  unreached = g->narrow ? search_tree<true>(*g, net.NODTBL, o, TREE, work)
-                        : search_tree<false>(*g, net.NODTBL, o, TREE, work);
+  if (g->narrow)
+    search_tree<true>(*g, origin_node, TREE, work);
+  else
+    search_tree<false>(*g, origin_node, TREE, work);
+}
+
+void say_search_report(const SearchReport& report, const NodeTable& NODTBL, const TreeTable& TREE,
+                       int32_t origin_zone, int LOG, int16_t KDEBUG, int16_t& unreached) {
+  static const Format progress_fmt =
+      Format::parse("(3X,'Search Home(',I4,') Zones =',I4,3X,'Nodes =',I7)");
+  static const Format unreached_fmt = Format::parse("(2X,'From',I4,2X,'can not connect with',2I4)");
+  unreached = 0;
+  if (report.alloc_failed) {
+    say_alloc_failure(LOG, "DIJKSTRA", " LIST(NODESZ) allocation error", unreached, 3);
+    return;
+  }
+  for (const auto& line : report.progress) write_fmt(SCREEN, progress_fmt, {origin_zone, line[0], line[1]});
+  if (!report.exhausted) return;
+  // The queue ran empty, so no node is left queued: a node is fixed exactly when
+  // its label is no longer the unreached value.
+  for (int32_t n = 1; n <= report.nnode; ++n) {
+    const int64_t zone = NODTBL(n, NOD_ZONE);
+    if (zone > 0 && TREE(n, TREE_LABEL) == UNREACHED) {
+      unreached = 1;
+      say_fmt(LOG, unreached_fmt, {origin_zone, zone, int32_t(0)});
+    }
+  }
+  if (unreached != 0 && KDEBUG > 0) {
+    say_heading(LOG, "DIJKSTRA", 3);
+    const int32_t last = report.last_fixed;
+    say(LOG, {" Can not found Node connected from", last > 0 ? NODTBL(last, NOD_CODE) : int64_t(origin_zone)});
+  }
+}
+
+void DIJKSTRA(const SearchNet& net, int32_t origin_zone, int32_t origin_node, int LOG,
+              int16_t KDEBUG, TreeTable& TREE, SearchWork& work, int16_t& unreached) {
+  search_origin(net, origin_node, TREE, work);
+  say_search_report(work.report, net.NODTBL, TREE, origin_zone, LOG, KDEBUG, unreached);
 }
 
 }  // namespace routava

@@ -2,6 +2,7 @@
 // search's work storage, both owned by the caller.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -63,6 +64,17 @@ struct SearchState {
   int32_t row;   // row of the network table that reaches the node, when pos is not 0
 };
 
+// What one search has to say (progress lines, zones it could not reach, a
+// failure), kept so that it is said where the tree is used: searches made
+// ahead on other threads then report in origin order.
+struct SearchReport {
+  int32_t nnode = 0;       // nodes searched
+  bool alloc_failed = false;
+  bool exhausted = false;  // the queue ran empty before every zone was fixed
+  int32_t last_fixed = 0;  // internal number of the node fixed last, 0 if none
+  std::vector<std::array<int32_t, 2>> progress;  // zones and nodes fixed at each progress line
+};
+
 // Sized by DIJKSTRA on first use; callers only construct it and hand the same
 // object to every search of one run of searches over one node table (one per
 // thread). The TREE rows written by the previous search are reset from here, so
@@ -86,6 +98,14 @@ struct SearchWork {
 
   // The graph of a search handed a SearchNet without one, built anew each time.
   SearchGraph own_graph;
+  SearchReport report;  // of the last search
 };
+
+// DIJKSTRA in two halves: the search, which writes nothing but TREE and
+// work.report and may run on any thread with its own TREE and work, and the
+// messages of its report, said on the caller's thread with the tree in TREE.
+void search_origin(const SearchNet& net, int32_t origin_node, TreeTable& TREE, SearchWork& work);
+void say_search_report(const SearchReport& report, const NodeTable& NODTBL, const TreeTable& TREE,
+                       int32_t origin_zone, int LOG, int16_t KDEBUG, int16_t& unreached);
 
 }  // namespace routava

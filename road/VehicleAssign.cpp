@@ -1,9 +1,10 @@
 // VEHICLEASSIGN: all-or-nothing loading of one stage's vehicle OD tables on the road network.
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
-#include "road/Dijkstra.hpp"
+#include "road/OriginTrees.hpp"
 #include "road/VehicleOutput.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
@@ -232,23 +233,35 @@ bool load_origins(Walk& w, const StageRecord& stage, const Demand& od, const std
   SearchNet net{t.NODTBL, t.NNODE, t.LNKVT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
   SearchGraph graph;
   if (build_search_graph(net, graph)) net.graph = &graph;
-  const std::string name = pad(FNAME3, 40);
-  int32_t counter = 0;
-  for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= od.NZ; ++o) {
-    ++counter;
+  const int32_t first = std::max<int32_t>(set.KHOME, 1);
+  auto wanted = [&](int32_t o) {
     int64_t generated = 0;
     for (int32_t d = 1; d <= od.NZ; ++d) generated += od.total(o, d);
-    if (generated <= 0 && set.KSRCH <= 0) continue;
+    return generated > 0 || set.KSRCH > 0;
+  };
+  // A centroid that no link leaves is not searched: it reaches no zone.
+  auto origin_node = [&](int32_t o) { return t.NCENT(o, CENT_NODE); };
+  std::unique_ptr<OriginTrees> ahead;
+  if (set.threads > 1) {
+    std::vector<OriginJob> jobs;
+    for (int32_t o = first; o <= od.NZ; ++o)
+      if (wanted(o) && origin_node(o) >= 1) jobs.push_back(OriginJob{o, origin_node(o)});
+    ahead = start_origin_trees(net, std::move(jobs), set.threads, w.TREE.rows());
+  }
+  const std::string name = pad(FNAME3, 40);
+  int32_t counter = 0;
+  for (int32_t o = first; o <= od.NZ; ++o) {
+    ++counter;
+    if (!wanted(o)) continue;
     if (o == 1 || counter == 50) {
       if (counter == 50) counter = 0;
       write_fmt(SCREEN, zone_line, {o, name});
     }
-    // A centroid that no link leaves is not searched: it reaches no zone.
-    const int32_t origin_node = t.NCENT(o, CENT_NODE);
-    const bool searched = origin_node >= 1;
+    const bool searched = origin_node(o) >= 1;
     if (searched) {
       int16_t unreached = 0;
-      DIJKSTRA(net, o, origin_node, LOG, set.KDEBUG, w.TREE, search, unreached);
+      if (!ahead || !take_origin_tree(*ahead, o, w.TREE, LOG, set.KDEBUG, unreached))
+        DIJKSTRA(net, o, origin_node(o), LOG, set.KDEBUG, w.TREE, search, unreached);
       IERR = std::max(IERR, unreached);
       if (unreached >= 9) return false;
     }

@@ -336,7 +336,7 @@ StageRead read_stage_record(const std::string& line) {
   return out;
 }
 
-int run_main() {
+int run_main(int32_t threads) {
   const int LOG = LOG_UNIT;
   if (!open_write(LOG, "Log.txt")) {
     say(0, {" *** Error *** Log.txt can not be created in this directory."});
@@ -353,6 +353,7 @@ int run_main() {
     return 1;
   }
   Settings set;
+  set.threads = threads;
   banner(LOG);
   try {
     run_stages(*tables, set, rs, LOG);

@@ -221,6 +221,7 @@ struct Settings {
   int16_t KHOME = 1;
   int32_t FOOTSP = 0;      // km/h
   bool user_stop = false;  // the user answered "No" at the confirmation: a normal end
+  int32_t threads = 1;     // path searches at once (routava --threads); changes no output
 };
 
 // One record of "Assign.txt". Arrays are 1-based through the accessor helpers.

@@ -30,7 +30,7 @@ struct SearchNet {
 
 // ---- run control
 // The whole run in the working directory; returns the process exit status.
-int run_main();
+int run_main(int32_t threads = 1);  // threads: path searches at once, output unchanged
 void OUTTIME(int unit);
 // The time stamp line for a local time and its milliseconds (hundredths truncated).
 std::string time_stamp_text(const std::tm& local, int millis);

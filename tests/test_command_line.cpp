@@ -42,6 +42,11 @@ TEST(CommandLine, HelpVersionAndWrongArguments) {
       {"Assign.txt", 2, "", "unexpected argument 'Assign.txt'"},
       {"--help extra", 2, "", "unexpected argument 'extra'"},
       {"--version --help", 2, "", "unexpected argument '--help'"},
+      {"--threads", 2, "", "--threads takes one whole number from 1 to 256"},
+      {"--threads 0", 2, "", "--threads takes one whole number from 1 to 256, not '0'"},
+      {"--threads 2x", 2, "", "not '2x'"},
+      {"--threads 257", 2, "", "not '257'"},
+      {"--threads 2 extra", 2, "", "unexpected argument 'extra'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);

@@ -9,6 +9,7 @@
 
 #include "run/recio.hpp"
 #include "road/Dijkstra.hpp"
+#include "road/OriginTrees.hpp"
 #include "run/routines.hpp"
 #include "testutil.hpp"
 
@@ -505,4 +506,60 @@ TEST(Dijkstra, NoStaleRowsAfterTheNodeTableChanged) {
     EXPECT_EQ(a.TREE(b->node(2), 2), b->NNODE == 2 ? 1 : 205);
     a.NODTBL = Net({{1, 101, 1}, {101, 102, 1}, {102, 2, 1}, {2, 1, 1}}, 2).NODTBL;
   }
+}
+
+// What the searches of every origin leave, in the order a stage takes them: the
+// trees, the flags and every console line.
+struct Taken {
+  std::vector<int64_t> trees;
+  std::vector<int16_t> flags;
+  std::vector<std::string> lines;
+};
+
+Taken take_every_origin(Net& net, int32_t threads) {
+  SearchNet view{net.NODTBL, net.NNODE, net.LNK, net.LCUT, net.NCUT, net.KSW, net.NZ};
+  SearchGraph graph;
+  EXPECT_TRUE(build_search_graph(view, graph));
+  view.graph = &graph;
+  std::vector<OriginJob> jobs;
+  for (int32_t o = 1; o <= net.NZ; ++o) jobs.push_back(OriginJob{o, net.node(o)});
+  Taken out;
+  Console con;
+  auto ahead = start_origin_trees(view, jobs, threads, net.TREE.rows());
+  EXPECT_EQ(ahead != nullptr, threads > 1);
+  for (const OriginJob& j : jobs) {
+    int16_t flag = -1;
+    if (!ahead || !take_origin_tree(*ahead, j.zone, net.TREE, 0, 1, flag))
+      DIJKSTRA(view, j.zone, j.node, 0, 1, net.TREE, net.work, flag);
+    out.flags.push_back(flag);
+    for (int32_t n = 1; n <= net.NNODE; ++n)
+      for (int c = 1; c <= 5; ++c) out.trees.push_back(net.TREE(n, c));
+  }
+  out.lines = con.lines();
+  return out;
+}
+
+TEST(Dijkstra, TreesSearchedAheadOnThreadsAreTakenAsWithOne) {
+  std::mt19937 rng(23);
+  std::vector<Net> nets;
+  for (int trial = 0; trial < 6; ++trial) {
+    const int nz = 4 + int(rng() % 6);
+    nets.emplace_back(random_links(rng, nz, 20 + int(rng() % 40), 80 + int(rng() % 80)), nz);
+    nets.back().add_cut({nets.back().LNK(3, 3), nets.back().LNK(3, 2), 0, 0});
+  }
+  nets.push_back(chain_network(120, 30001 - 120));  // progress lines
+  size_t unreached = 0, progress = 0;
+  for (size_t k = 0; k < nets.size(); ++k) {
+    SCOPED_TRACE("net " + std::to_string(k));
+    const Taken one = take_every_origin(nets[k], 1);
+    const Taken three = take_every_origin(nets[k], 3);
+    EXPECT_EQ(three.flags, one.flags);
+    EXPECT_EQ(three.lines, one.lines);
+    EXPECT_TRUE(three.trees == one.trees);
+    unreached += size_t(std::count(one.flags.begin(), one.flags.end(), 1));
+    for (const std::string& l : one.lines) progress += l.find("Search Home") != std::string::npos;
+  }
+  // There are messages of both kinds to keep in order.
+  EXPECT_GT(unreached, 0u);
+  EXPECT_GT(progress, 100u);
 }

@@ -2,12 +2,13 @@
 // minimum paths of LNKPT (walking on road rows, riding on route rows).
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "road/Dijkstra.hpp"
+#include "road/OriginTrees.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
 #include "transit_assign/TransitOutput.hpp"
@@ -312,14 +313,24 @@ bool assign_origins(TraceContext& c, const StageRecord& stage, const std::string
   SearchNet net{t.NODTBL, t.NNODE, t.LNKPT, t.LCUT, t.NCUT, stage.KSW, t.NZ};
   SearchGraph graph;
   if (build_search_graph(net, graph)) net.graph = &graph;
-  for (int32_t o = std::max<int32_t>(set.KHOME, 1); o <= t.NZ; ++o) {
-    if (!has_trips(c.a.OD, o, t.NZ) && set.KSRCH < 1) continue;
+  const int32_t first = std::max<int32_t>(set.KHOME, 1);
+  auto wanted = [&](int32_t o) { return has_trips(c.a.OD, o, t.NZ) || set.KSRCH >= 1; };
+  // A centroid without leaving links cannot be searched from (the node table
+  // has reported it); its pairs go to the error file.
+  auto origin_node = [&](int32_t o) { return t.NCENT(o, CENT_NODE); };
+  std::unique_ptr<OriginTrees> ahead;
+  if (set.threads > 1) {
+    std::vector<OriginJob> jobs;
+    for (int32_t o = first; o <= t.NZ; ++o)
+      if (wanted(o) && origin_node(o) >= 1) jobs.push_back(OriginJob{o, origin_node(o)});
+    ahead = start_origin_trees(net, std::move(jobs), set.threads, c.a.TREE.rows());
+  }
+  for (int32_t o = first; o <= t.NZ; ++o) {
+    if (!wanted(o)) continue;
     announce_origin(c, o, fname3);
-    const int32_t origin_node = t.NCENT(o, CENT_NODE);
-    // A centroid without leaving links cannot be searched from (the node table
-    // has reported it); its pairs go to the error file.
-    const bool searched = origin_node >= 1;
-    if (searched) DIJKSTRA(net, o, origin_node, c.LOG, set.KDEBUG, c.a.TREE, search, IERR);
+    const bool searched = origin_node(o) >= 1;
+    if (searched && (!ahead || !take_origin_tree(*ahead, o, c.a.TREE, c.LOG, set.KDEBUG, IERR)))
+      DIJKSTRA(net, o, origin_node(o), c.LOG, set.KDEBUG, c.a.TREE, search, IERR);
     if (set.KDEBUG >= 1) {
       OUTTIME(c.LOG);
       write_line(c.LOG, "");
