@@ -1,6 +1,7 @@
 // Minimum-impedance tree from one origin zone over a forward-star link table.
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "road/Dijkstra.hpp"
 #include "run/recio.hpp"
@@ -82,10 +83,8 @@ void fill_graph(const SearchNet& net, int32_t nnode, SearchGraph& g) {
   }
   g.node.assign(size_t(nnode) + 2, SearchGraph::Node{0, 0, 0});
   g.arc.clear();
-  g.row.clear();
   g.wide_cost.clear();
   g.arc.reserve(count);
-  g.row.reserve(count);
   if (!g.narrow) g.wide_cost.reserve(count);
   for (int32_t n = 1; n <= nnode; ++n) {
     const int64_t* nod = net.NODTBL.row(n);
@@ -100,8 +99,7 @@ void fill_graph(const SearchNet& net, int32_t nnode, SearchGraph& g) {
       if (!searchable(lk, usable, nnode)) continue;
       const int64_t imp = field(lk, LNK_IMPEDANCE);
       if (g.narrow && imp >= UNREACHED) continue;  // a label never reaches it
-      g.arc.push_back(SearchArc{int32_t(field(lk, LNK_TONODE)), g.narrow ? int32_t(imp) : 0});
-      g.row.push_back(int32_t(r));
+      g.arc.push_back(SearchArc{int32_t(field(lk, LNK_TONODE)), g.narrow ? int32_t(imp) : 0, int32_t(r)});
       if (!g.narrow) g.wide_cost.push_back(imp);
     }
   }
@@ -154,9 +152,11 @@ bool size_work(SearchWork& w, int32_t nnode, const SearchGraph& g) {
   try {
     // A line at 0 zones and one every 50 until the search stops at NZ.
     w.report.progress.reserve(size_t(std::max(g.nz, 1)) / 50 + 2);
-    if (w.touched.size() < need) {
+    if (w.touched.size() < need || w.stale.size() < need) {
       w.touched.assign(need, 0);
+      w.stale.assign(need, 0);
       w.ntouched = 0;
+      w.nstale = 0;
       w.tree_object = nullptr;  // nothing is known about any TREE yet
     }
     if (narrow && w.state32.size() < need) {
@@ -182,9 +182,10 @@ void clear_row(int64_t* t) {
   field(t, TREE_PRED) = 0;
 }
 
-// Puts TREE rows 1..nnode in their unreached state. Only the rows the previous
-// search changed are cleared when that search wrote this same TREE from this
-// same node table; otherwise every row is written.
+// Puts TREE rows 1..nnode in their unreached state. When the previous search
+// wrote this same TREE from this same node table, only its rows are to be
+// cleared, and only those the coming search does not write again: they are
+// left in `stale` for the end of the search. Otherwise every row is written now.
 void reset_tree(SearchWork& w, TreeTable& TREE, const NodeTable& NODTBL, int32_t nnode) {
   int64_t* tree = TREE.row(1);
   const int64_t* nod = NODTBL.row(1);
@@ -198,8 +199,10 @@ void reset_tree(SearchWork& w, TreeTable& TREE, const NodeTable& NODTBL, int32_t
            field(o, TREE_PRED_CODE) == 0 && field(o, TREE_LABEL) == 0 &&
            field(row(tree, nnode), TREE_CODE) == field(row(nod, nnode), NOD_CODE);
   }
+  w.nstale = 0;
   if (same) {
-    for (int32_t k = 0; k < w.ntouched; ++k) clear_row(row(tree, w.touched[size_t(k)]));
+    std::swap(w.touched, w.stale);
+    w.nstale = w.ntouched;
   } else {
     for (int32_t n = 1; n <= nnode; ++n) {
       int64_t* t = row(tree, n);
@@ -291,7 +294,6 @@ inline void relax(Search<kNarrow>& s, int32_t cur) {
   using Label = typename W::Label;
   const SearchGraph& g = s.g;
   const SearchArc* const arc = g.arc.data();
-  const int32_t* const arc_row = g.row.data();
   auto* const state = s.state;
   int32_t ntouched = s.ntouched;
 
@@ -329,7 +331,7 @@ inline void relax(Search<kNarrow>& s, int32_t cur) {
     }
     // An equal label still replaces the predecessor: the later row wins.
     hs.pred = cur;
-    hs.row = arc_row[i];
+    hs.row = arc[i].row;
   }
   s.ntouched = ntouched;
 }
@@ -367,7 +369,9 @@ inline int32_t fix_next(Search<kNarrow>& s) {
 // The origin fixed at label 0, and its tree row.
 template <bool kNarrow>
 inline void start_at(Search<kNarrow>& s, int32_t origin_node) {
-  field(s.tree + size_t(origin_node - 1) * TREE_COLS, TREE_LABEL) = 0;
+  int64_t* t = s.tree + size_t(origin_node - 1) * TREE_COLS;
+  clear_row(t);
+  field(t, TREE_LABEL) = 0;
   s.state[origin_node] = typename Search<kNarrow>::State{0, FIXED, 0, 0};
   s.touched[s.ntouched++] = origin_node;
   s.last_fixed = origin_node;
@@ -385,6 +389,12 @@ void search_tree(const SearchGraph& g, int32_t node, TreeTable& TREE, SearchWork
   for (int32_t k = 1; k <= s.heap.size; ++k) write_tree_row(s, s.heap.entry[k].id());
   work.report.exhausted = s.exhausted;
   work.report.last_fixed = s.last_fixed;
+  // Rows of the previous search that this one did not reach.
+  for (int32_t k = 0; k < work.nstale; ++k) {
+    const int32_t n = work.stale[size_t(k)];
+    if (s.state[n].pos == 0) clear_row(s.tree + size_t(n - 1) * TREE_COLS);
+  }
+  work.nstale = 0;
 
   // Leave the work arrays clean for the next origin; the TREE rows stay as results.
   for (int32_t k = 0; k < s.ntouched; ++k) {

@@ -11,10 +11,12 @@
 
 namespace routava {
 
-// An arc the search may relax: its to-node (internal number) and impedance.
+// An arc the search may relax: its to-node (internal number), impedance and
+// row of the network table, read together when the arc is taken.
 struct SearchArc {
   int32_t head;
   int32_t cost;  // hundredths of a minute; see SearchGraph::narrow
+  int32_t row;
 };
 
 // A forward-star copy of one stage's searched table holding only what the search
@@ -42,7 +44,6 @@ struct SearchGraph {
   std::vector<Node> node;  // 1..nnode; node[nnode + 1].first ends the arcs
   std::vector<SearchArc> arc;
   std::vector<int64_t> wide_cost;  // per arc, only when not narrow
-  std::vector<int32_t> row;        // per arc, its row of the network table
 
   // Cut entries ordered by the code of their middle node.
   std::vector<int64_t> cut_copy;   // LCUT rows 1..NCUT
@@ -88,6 +89,8 @@ struct SearchWork {
   std::vector<SearchHeapEntry> wide_heap;
   std::vector<int32_t> touched;  // nodes whose TREE row the last search changed
   int32_t ntouched = 0;
+  std::vector<int32_t> stale;    // the search before's, while rows it alone wrote are cleared
+  int32_t nstale = 0;
 
   // The TREE the last search wrote, and the node table it was made from.
   const void* tree_object = nullptr;
