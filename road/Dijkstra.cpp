@@ -313,9 +313,15 @@ inline void relax(Search<kNarrow>& s, int32_t cur) {
   for (uint32_t i = cn->first; i < end; ++i) {
     const int32_t h = arc[i].head;
     const Label imp = W::cost(g, i);
-    // A label must stay below the unreached value.
-    if (imp >= UNREACHED - cur_label) continue;
-    const Label new_label = Label(cur_label + imp);
+    // A label must stay below the unreached value, and be a sum that fits: on a
+    // wide graph impedances far below zero could wrap.
+    Label new_label;
+    if constexpr (kNarrow) {
+      new_label = Label(cur_label + imp);  // both 0 .. UNREACHED - 1
+    } else if (__builtin_add_overflow(cur_label, imp, &new_label)) {
+      continue;
+    }
+    if (new_label >= UNREACHED) continue;
     auto& hs = state[h];
     if (new_label > hs.label) continue;
     if (hs.pos == FIXED) continue;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <random>
 #include <string>
@@ -318,6 +319,13 @@ TEST(Dijkstra, NegativeImpedancesAreSearchedAsTheyStand) {
   EXPECT_EQ(below_zero.label(2), -4);
   EXPECT_EQ(below_zero.path(2), (std::vector<int64_t>{1, 101, 2}));
   EXPECT_EQ(below_zero.label(103), UNREACHED - 3);
+  // A sum beyond the 64-bit range is no label: the row is not taken.
+  const int64_t lowest = std::numeric_limits<int64_t>::min();
+  Net wrapping({{1, 101, lowest + 5}, {101, 102, -10}, {101, 2, 1}, {2, 1, 1}, {102, 1, 1}}, 2);
+  EXPECT_EQ(wrapping.search(1), 0);
+  EXPECT_EQ(wrapping.label(2), lowest + 6);
+  EXPECT_EQ(wrapping.label(102), UNREACHED);
+  EXPECT_EQ(wrapping.TREE(wrapping.node(102), 2), 0);
 }
 
 TEST(Dijkstra, StopsOnceEveryZoneIsFixed) {
