@@ -1,6 +1,7 @@
 // Origins searched ahead on worker threads, their trees taken in origin order.
 #include "road/OriginTrees.hpp"
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 #include <utility>
