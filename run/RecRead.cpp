@@ -16,6 +16,11 @@ using namespace recio;
 
 namespace {
 
+bool starts_with_byte_order_mark(std::string_view line) {
+  return line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF &&
+         static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF;
+}
+
 // The next record of a file unit (line end, CR and a leading byte-order mark
 // removed) as a view into the reader's buffer, valid until the next read.
 bool next_file_record(UnitState& u, std::string_view& line) {
@@ -27,10 +32,7 @@ bool next_file_record(UnitState& u, std::string_view& line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (u.first_line) {
     u.first_line = false;
-    if (line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF &&
-        static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF) {
-      line.remove_prefix(3);
-    }
+    if (starts_with_byte_order_mark(line)) line.remove_prefix(3);
   }
   ++u.line;
   return true;
@@ -39,7 +41,8 @@ bool next_file_record(UnitState& u, std::string_view& line) {
 bool keyboard_line(std::string& line) {
   screen().flush();
   if (!std::getline(keyboard(), line)) return false;
-  ++rt().keyboard_line;
+  // Answers saved by an editor that marks UTF-8 start with a byte-order mark, as files may.
+  if (++rt().keyboard_line == 1 && starts_with_byte_order_mark(line)) line.erase(0, 3);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (rt().screen_mid_record) {
     // A transcript read from a file or pipe shows the answer after its prompt.

@@ -528,6 +528,13 @@ TEST(FreeReading, KeyboardWaitsThroughEmptyLinesAndReportsBadAndEnd) {
   EXPECT_TRUE(r.bad());
   EXPECT_EQ(v, 12);
   EXPECT_TRUE(read_answer(v).end());
+
+  // Answers saved by an editor that marks UTF-8: the mark is not part of the first answer.
+  Console marked("\xEF\xBB\xBF" "3\r\n4\n");
+  ASSERT_TRUE(read_answer(v));
+  EXPECT_EQ(v, 3);
+  ASSERT_TRUE(read_answer(v));
+  EXPECT_EQ(v, 4);
 }
 
 // ------------------------------------------------------------------ units and files
