@@ -1,6 +1,8 @@
 // The main program: banner, dialogue and network, the stage loop, totals, end banner.
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
@@ -30,6 +32,8 @@ struct RunState {
   int16_t KSPDOK = 0;
   int16_t KPTLOAD = 0;
   bool failed = false;  // the run ends on a fatal condition: non-zero exit status
+  std::vector<int16_t> completed;     // stage numbers, in the order they ran
+  std::vector<std::string> scratch;   // ~Temp files of this run's road stages
 };
 
 void fill_names(FileNames& fn, std::initializer_list<const char*> names, int stage) {
@@ -60,6 +64,32 @@ void end_banner(int LOG) {
   OUTTIME(LOG);
   say_line(LOG, " *  Thank you for so l-o-n-g time   *");
   say_line(LOG, " ====================================");
+}
+
+// At a fatal end the directory may hold files of an earlier run beside this
+// run's: say which stages this run completed.
+void completed_stages(int LOG, const RunState& rs) {
+  if (rs.completed.empty()) {
+    say_line(LOG, " Stages completed in this run: none");
+    say_line(LOG, " Result files in this directory, if present, are from an earlier run.");
+    return;
+  }
+  std::string list;
+  for (int16_t k : rs.completed) format_free(list, {k});
+  say_line(LOG, " Stages completed in this run:" + list);
+  say_line(LOG, " Files of later stages and of the totals, if present, are from an earlier run or incomplete.");
+}
+
+// Scratch files are only for the totals; a run never leaves them behind.
+void remove_scratch(const RunState& rs) {
+  for (const std::string& name : rs.scratch) remove_file(name);
+}
+
+// Log.txt is flushed at each stage, so that a full disk is found early and a
+// run cut short leaves its log up to there. True when some output failed.
+bool output_failed(int LOG) {
+  flush_unit(LOG);
+  return say_write_failures(LOG) > 0;
 }
 
 void no_control_file() {
@@ -273,11 +303,17 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
       rs.failed = true;
       return;
     }
-    bool go_on = st.KASSIGN < 2 ? road_stage(t, set, rs, st, LOG, IERR) : transit_stage(t, set, rs, st, LOG, IERR);
-    if (!go_on) {
+    if (output_failed(LOG)) {
       rs.failed = true;
       return;
     }
+    if (st.KASSIGN < 2) rs.scratch.push_back(stage_file_name("~Temp00", st.KSTAGE));
+    bool go_on = st.KASSIGN < 2 ? road_stage(t, set, rs, st, LOG, IERR) : transit_stage(t, set, rs, st, LOG, IERR);
+    if (!go_on || output_failed(LOG)) {
+      rs.failed = true;
+      return;
+    }
+    rs.completed.push_back(st.KSTAGE);
     if (!file_exists(kControlFile)) {
       no_control_file();
       rs.failed = true;
@@ -293,6 +329,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
   if (set.MODEPT != 4 && rs.NPTASG > 0) {
     BUSOPEOUT(t, pad("Transit Operations.csv", 40), LOG, IERR);
   }
+  if (output_failed(LOG)) rs.failed = true;
 }
 
 }  // namespace
@@ -338,8 +375,10 @@ StageRead read_stage_record(const std::string& line) {
 
 int run_main() {
   const int LOG = LOG_UNIT;
-  if (!open_write(LOG, "Log.txt")) {
+  const long errors_before = error_messages();
+  if (!open_log(LOG, "Log.txt")) {
     say(0, {" *** Error *** Log.txt can not be created in this directory."});
+    end_banner(0);
     return 1;
   }
   RunState rs;
@@ -361,9 +400,16 @@ int run_main() {
     say_line(LOG, e.what());
     rs.failed = true;
   }
+  remove_scratch(rs);
+  if (output_failed(LOG)) rs.failed = true;
+  if (rs.failed) completed_stages(LOG, rs);
   end_banner(LOG);
+  // Outputs left open by a routine that failed are dropped here, not put in place.
   close_all_units();
-  return rs.failed ? 1 : 0;
+  // A log that fails at its very end can only be told on the console.
+  if (say_write_failures(0) > 0) rs.failed = true;
+  if (rs.failed) return 1;
+  return error_messages() > errors_before ? 3 : 0;
 }
 
 }  // namespace routava

@@ -154,12 +154,27 @@ bool is_open(int unit);
 // Open for sequential reading; false when the file does not exist.
 bool open_read(int unit, std::string_view name);
 // Create or overwrite (an existing file of the same name in another case is replaced).
-// False when the file cannot be created.
+// False when the file cannot be created. The records go to a temporary file beside
+// it ("name.part"), which close_unit renames into place: a run that fails or is
+// killed never leaves a half-written file under the name. A name that is a link
+// or a device is written in place, as it always was.
 bool open_write(int unit, std::string_view name);
 bool open_read_binary(int unit, std::string_view name);
 bool open_write_binary(int unit, std::string_view name);
-void close_unit(int unit, bool delete_file = false);
+// Create or overwrite in place: the log grows as the run goes, so that a run cut
+// short leaves its log up to there.
+bool open_log(int unit, std::string_view name);
+// Closes the unit. An output is flushed and put in place, or with delete_file
+// removed (with any earlier file of its name). False when the output could not be
+// written in full: it is then not put in place, and the failure is kept for
+// say_write_failures.
+bool close_unit(int unit, bool delete_file = false);
+// Closes every unit. Outputs still open belong to a routine that did not finish
+// them: they are dropped (an earlier file of the name stays), except those written
+// in place, which are closed as they are.
 void close_all_units();
+// Removes a file of the working directory (name matched without regard to case).
+void remove_file(std::string_view name);
 std::string unit_name(int unit);  // file name of an open unit ("" if none)
 long unit_line(int unit);         // number of the record read last on the unit
 
@@ -194,6 +209,13 @@ void say_line(int log, std::string_view text);
 constexpr int LEVEL_CAP = 30000;
 // The status printed after an allocation-failure message.
 constexpr int ALLOC_STATUS = 1;
+
+// Says, for every output whose writing failed since the last call (a full disk,
+// a file that cannot be put in place), which file and why; returns how many.
+int say_write_failures(int log);
+// The number of messages said so far that carry an error marker ("ERROR",
+// "*** Error ***"): a run that says one and goes on to its end needs a look.
+long error_messages();
 
 // Raises an error level by `by`, saturating at LEVEL_CAP.
 void raise_level(int16_t& IERR, int by);

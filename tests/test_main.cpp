@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <thread>
@@ -108,7 +109,7 @@ RunResult run_in_place(const std::string& answers) {
   RunResult r;
   r.status = test::run_program(answers);
   r.console = test::read_file("console.out");
-  r.log = test::read_file("Log.txt");
+  if (std::filesystem::is_regular_file("Log.txt")) r.log = test::read_file("Log.txt");  // not a device
   return r;
 }
 
@@ -164,8 +165,11 @@ TEST(WholeRun, UnreadableStageRecordIsReportedAndEndsTheRun) {
   EXPECT_NE(r.status, 0);
   for (const std::string* t : {&r.console, &r.log}) {
     EXPECT_TRUE(std::regex_search(*t, std::regex("Assign\\.txt, line 2: cannot convert \"0x\""))) << *t;
+    // Files of the totals, if present, are not this run's.
+    EXPECT_TRUE(contains(*t, " Stages completed in this run: 1\n")) << *t;
     EXPECT_TRUE(contains(*t, kBannerEnd));
   }
+  EXPECT_FALSE(std::filesystem::exists("~Temp01"));
 }
 
 TEST(WholeRun, TooManyOdTablesIsRejected) {
@@ -184,24 +188,41 @@ TEST(WholeRun, TooManyOdTablesIsRejected) {
 }
 
 TEST(WholeRun, ExitStatusFollowsHowTheRunEnded) {
+  const std::string one_stage = "0110     00000000000    2 1 40 2 40\n00\n";
   struct C {
     const char* name;
-    bool control_file;
+    std::function<void()> setup;
     const char* answers;
     int status;
+    const char* message;  // on the console ("" none expected)
   };
-  for (C c : {C{"user stops at the confirmation", true, "2\n", 0},
-              C{"console input ends at a question", true, "1\n1\n", 1},
-              C{"no control file", false, kRoadAnswers, 1}}) {
+  for (const C& c : std::vector<C>{
+           {"user stops at the confirmation", [] {}, "2\n", 0, ""},
+           {"console input ends at a question", [] {}, "1\n1\n", 1, ""},
+           {"no control file", [] { std::filesystem::remove("Assign.txt"); }, kRoadAnswers, 1,
+            " There is not the control file Assign.txt.\n *** Error *** Please check in the directory.\n"},
+           {"an error message on the way", [&] { test::write_file("Assign.txt", "0110     00000000000    2 1 40 3 40\n00\n"); },
+            kRoadAnswers, 3, " *** Error *** Not Exist OD File"},
+           {"Log.txt on a full disk", [&] {
+              test::write_file("Assign.txt", one_stage);
+              std::filesystem::create_symlink("/dev/full", "Log.txt");
+            },
+            kRoadAnswers, 1, " *** Error *** Writing Log.txt failed (No space left on device)"},
+           {"totals on a full disk", [&] {
+              test::write_file("Assign.txt", one_stage);
+              std::filesystem::create_symlink("/dev/full", "Traffic TotalResult.csv");
+            },
+            kRoadAnswers, 1, " *** Error *** Writing Traffic TotalResult.csv failed (No space left on device)"}}) {
     TempDir dir;
     test::copy_network("SiouxFalls");
-    if (!c.control_file) std::filesystem::remove("Assign.txt");
+    c.setup();
     RunResult r = run_in_place(c.answers);
-    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.console;
     EXPECT_TRUE(contains(r.console, kBannerEnd)) << c.name;
-    if (!c.control_file) {
-      EXPECT_TRUE(contains(r.console, " There is not the control file Assign.txt.\n"
-                                      " *** Error *** Please check in the directory.\n"));
+    EXPECT_TRUE(contains(r.console, c.message)) << c.name << "\n" << r.console;
+    for (const auto& e : std::filesystem::directory_iterator(".")) {
+      const std::string n = e.path().filename().string();
+      EXPECT_FALSE(n.starts_with("~Temp") || n.ends_with(".part")) << c.name << ": " << n << " left";
     }
   }
 }

@@ -582,6 +582,45 @@ TEST(Units, LowestFreeUnitAndDeleteOnClose) {
   EXPECT_TRUE(file_exists("b.csv"));
 }
 
+// A result takes its name only when complete: a run that fails or is killed
+// leaves the earlier file, never a half-written one.
+TEST(Units, OutputsTakeTheirNameOnlyWhenComplete) {
+  TempDir dir;
+  Console con;
+  test::write_file("Result.csv", "old\n");
+  int u = free_unit();
+  ASSERT_TRUE(open_write(u, "Result.csv"));
+  write_line(u, "new");
+  flush_unit(u);
+  EXPECT_EQ(test::read_file("Result.csv"), "old\n");
+  close_all_units();  // the routine writing it did not finish
+  EXPECT_EQ(test::read_file("Result.csv"), "old\n");
+  EXPECT_FALSE(std::filesystem::exists("Result.csv.part"));
+
+  ASSERT_TRUE(open_write(u, "Result.csv"));
+  write_line(u, "new");
+  EXPECT_TRUE(close_unit(u));
+  EXPECT_EQ(test::read_file("Result.csv"), "new\n");
+  EXPECT_FALSE(std::filesystem::exists("Result.csv.part"));
+
+  // Delete on close: nothing of the name stays, neither the new nor the earlier file.
+  ASSERT_TRUE(open_write(u, "Result.csv"));
+  EXPECT_TRUE(close_unit(u, true));
+  EXPECT_FALSE(file_exists("Result.csv"));
+  EXPECT_FALSE(std::filesystem::exists("Result.csv.part"));
+
+  // A full disk: the failure is kept and said once, naming the file.
+  std::filesystem::create_symlink("/dev/full", "Full.csv");
+  ASSERT_TRUE(open_write(u, "Full.csv"));
+  write_line(u, "lost");
+  EXPECT_FALSE(close_unit(u));
+  EXPECT_EQ(say_write_failures(0), 1);
+  EXPECT_EQ(say_write_failures(0), 0);
+  EXPECT_NE(con.text().find(" *** Error *** Writing Full.csv failed"), std::string::npos) << con.text();
+  EXPECT_TRUE(std::filesystem::is_symlink("Full.csv"));
+  EXPECT_FALSE(open_write(u, "."));  // a directory is not an output
+}
+
 TEST(Units, BinaryRecordsRoundTrip) {
   TempDir dir;
   int u = free_unit();
