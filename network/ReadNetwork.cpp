@@ -170,6 +170,7 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
       // The file's own line number: free reading skips empty lines, so the row
       // count would point at the wrong line.
       say_fmt(LOG, wrong_record, {int32_t(unit_line(unit)), NETWORK_FILE});
+      say_record(LOG, unit);
       IERR = 9;
       continue;
     }
@@ -177,6 +178,7 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
     if (!acceptable(k, unit, LOG, IERR)) continue;
     if (i > LRSIZE) {
       say_fmt(LOG, link_size, {i, LRSIZE});
+      say_record(LOG, unit);
       say_line(LOG, " *** Need to change Program Parameter (LRSIZE)");
       IERR = 9;
       close_unit(unit);

@@ -91,10 +91,11 @@ bool read_cut_file(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR) {
     if (n < 1) break;
     if (n > MAXCODES) continue;
     if (stored >= TURNSZ || stored >= t.LCUT.rows()) {
-      input.close();
       t.NCUT = stored;
       say_heading(LOG, "LinkCut", 12);
       say_line(LOG, " Cut Table size (TURNSZ) is overflow");
+      say_record(LOG, unit);
+      input.close();
       IERR = 9;
       return false;
     }

@@ -87,6 +87,9 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
     const std::string name(trim(t.ODVT(X)));
     if (!file_exists(name) || !open_read(unit, name)) {
       say(LOG, {" *** Error *** Not Exist OD File ", name});
+      if (name.empty()) {
+        say(LOG, {"    OD table", int32_t(X), " of stage", stage.KSTAGE, " (Assign.txt) has no file in RoadVTOD.txt"});
+      }
       continue;
     }
     const int T = t.ODVTYP(X);

@@ -35,6 +35,8 @@ bool next_file_record(UnitState& u, std::string_view& line) {
     if (starts_with_byte_order_mark(line)) line.remove_prefix(3);
   }
   ++u.line;
+  r.last_reader = &u;
+  r.last_record = line;
   return true;
 }
 
@@ -305,6 +307,17 @@ bool read_binary(int unit, int32_t* values, int n) {
   std::memcpy(values, data.data(), size_t(std::min(have, n)) * sizeof(int32_t));
   ++u->line;
   return true;
+}
+
+void say_record(int log, int unit) {
+  const UnitState* u = unit_state(unit);
+  std::string text = "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit));
+  if (u != nullptr && rt().last_reader == u) {
+    text += ": \"";
+    text += rt().last_record;
+    text += "\"";
+  }
+  say_line(log, text);
 }
 
 [[noreturn]] void fatal_read(int unit, const ReadResult& r) {

@@ -201,6 +201,7 @@ bool close_state(int unit, Ending how) {
     std::fclose(u.file);
     if (how == Ending::DELETE) std::remove(u.name.c_str());
   }
+  if (rt().last_reader == &u) rt().last_reader = nullptr;
   index_unit(unit, nullptr);
   rt().units.erase(it);
   return ok;

@@ -257,6 +257,9 @@ class FatalReadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+// The line after a message about a record: "    in NAME, line N: "TEXT"", the
+// record read last on the open unit (the text only while no other unit was read).
+void say_record(int log, int unit);
 // Throws FatalReadError naming the unit's file, its line number and the text.
 [[noreturn]] void fatal_read(int unit, const ReadResult& r);
 // The same readers, with BAD turned into FatalReadError: true = OK, false = END.

@@ -200,6 +200,9 @@ struct Runtime {
   std::string scratch;  // a record on its way to the screen
   char* getline_buf = nullptr;
   size_t getline_cap = 0;
+  // The record read last, in getline_buf, and the unit it came from.
+  const UnitState* last_reader = nullptr;
+  std::string_view last_record;
   // The open units by number, for the numbers a run uses: records are written
   // one by one, each finding its unit.
   std::array<UnitState*, 128> by_number{};

@@ -226,7 +226,8 @@ TEST(LinkCut, TableOverflow) {
       EXPECT_EQ(ierr, 9);
       EXPECT_EQ(lines, (std::vector<std::string>{" Link Cut Data at the stage 4",
                                                  " === SUBROUTINE LinkCut ============",
-                                                 " Cut Table size (TURNSZ) is overflow"}));
+                                                 " Cut Table size (TURNSZ) is overflow",
+                                                 "    in CUT04.csv, line 5001: \"2,2,1\""}));
       EXPECT_FALSE(is_open(10));  // the file is closed on the way out
     }
   }

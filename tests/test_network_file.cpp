@@ -180,6 +180,7 @@ TEST(NetworkFile, ThirtyThousandAndOneLinksRejected) {
   Net n = load();
   EXPECT_EQ(n.IERR, 9);
   const Lines message = {"  Link Table size 30001 is over than 30000",
+                         "    in Network.csv, line 30001: \"1001,1062,1,1,1,0,100\"",
                          " *** Need to change Program Parameter (LRSIZE)"};
   EXPECT_EQ(after_read(n.console), message);
   EXPECT_EQ(after_read(n.log), message);
@@ -230,7 +231,9 @@ TEST(NetworkFile, WrongRecordReportedWithLineAndRestRead) {
   EXPECT_EQ(n.IERR, 9);
   const std::string pad29(29, ' ');
   const Lines expected = {"  * ERROR * Wrong Record at     2 in " + pad29 + "Network.csv",
+                          "    in Network.csv, line 2: \"2,x,1,1,1,0,100\"",
                           "  * ERROR * Wrong Record at     4 in " + pad29 + "Network.csv",
+                          "    in Network.csv, line 4: \"3,4,1,1,1,0,1.5\"",
                           "  Number of Zones & Centroids =    4"};
   EXPECT_EQ(after_read(n.console), expected);
   EXPECT_EQ(after_read(n.log), expected);

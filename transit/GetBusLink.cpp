@@ -179,6 +179,7 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
     const int64_t data_line = int64_t(unit_line(u)) - 1;  // counted after the header
     if (r.bad()) {
       say_fmt(LOG, wrong, {data_line, pad(name, 40)});
+      say_record(LOG, u);
       raise_level(IERR, 9);
       continue;
     }
@@ -227,6 +228,7 @@ struct route_head {
   int32_t Mode = 0;
   float Freq = 0.0f;  // headway, minutes
   int32_t NodeNo = 0;
+  int64_t line = 0;  // of the route line in the route file
 };
 
 // The columns of a new row besides its mode; impedance and time in hundredths of a minute.
@@ -354,6 +356,7 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
   }
   if (rt.Mode == 0) {
     say(LOG, {" ** ERROR ** non MODE data on ", rt.ID});
+    say_record(LOG, b.routes);
     raise_level(b.IERR, 1);
   } else if (rt.Mode < 0 || rt.Mode > modes) {
     say(LOG, {" ** ERROR ** MODE", rt.Mode, " is out of 1 to", modes, " on Route", rt.ID, " in ",
@@ -363,10 +366,12 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
   }
   if (rt.Freq <= 0.0f) {
     say(LOG, {" ** ERROR ** non FREQ data on ", rt.ID});
+    say_record(LOG, b.routes);
     raise_level(b.IERR, 1);
   }
   if (rt.NodeNo <= 1) {
     say(LOG, {" ** ERROR ** non NODES     on ", rt.ID});
+    say_record(LOG, b.routes);
     raise_level(b.IERR, 1);
   } else if (rt.NodeNo > NDRTBS) {
     say(LOG, {" ** ERROR ** Too many NODES", rt.NodeNo, " on Route", rt.ID, " in ", b.route_file,
@@ -401,6 +406,7 @@ bool read_route_nodes(builder& b, const route_head& rt, bool& usable) {
     // A non-positive speed would give a section a non-positive riding time.
     if (code == 0 || speed <= 0) {
       say(b.LOG, {" No Node Code or Speed", rt.ID, code, speed});
+      say_record(b.LOG, b.routes);
       raise_level(b.IERR, 1);
     }
     if (magnitude(code) >= ROUTE_BASE) {
@@ -442,6 +448,9 @@ int32_t add_main_row(builder& b, const route_head& rt, int32_t i) {
   if (L == 0) {
     say_fmt(b.LOG, "(' **ERROR** Transit Route (',I6,') is flying',3X,'FROM',I6,3X,'TO',I6)",
             {rt.ID, code, next});
+    say_line(b.LOG, "    in " + std::string(b.route_file) + ", the route at line " + std::to_string(rt.line) +
+                        ": no road link from " + std::to_string(code) + " to " + std::to_string(next) +
+                        " in Network.csv");
     raise_level(b.IERR, 1);
     return 0;
   }
@@ -536,11 +545,13 @@ bool add_routes(builder& b) {
     if (!read_free_or_fail(b.routes, {&rt.ID, &rt.Seq, &rt.Mode, &rt.Freq, &rt.NodeNo})) return true;
     if (rt.ID > LBSIZE) {
       say(b.LOG, {" ** ERROR ** Bus Route ID is over than Program"});
+      say_record(b.LOG, b.routes);
       say(b.LOG, {" Max.ID =", LBSIZE});
       raise_level(b.IERR, 9);
       return false;
     }
-    bool usable = take_route_line(b, rt, int64_t(unit_line(b.routes)));
+    rt.line = int64_t(unit_line(b.routes));
+    bool usable = take_route_line(b, rt, rt.line);
     if (!read_route_nodes(b, rt, usable)) return false;
     if (!usable || rt.NodeNo <= 0) continue;
     mark_repeated_nodes(b, rt.NodeNo);

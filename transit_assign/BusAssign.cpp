@@ -95,6 +95,9 @@ void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, cons
     const std::string name(trim(ODPT(id)));
     if (name.empty() || !file_exists(name) || !open_read(unit, name)) {
       say_line(LOG, " *** Error *** Not Exist OD File " + name);
+      if (name.empty()) {
+        say(LOG, {"    OD table", int32_t(id), " of stage", stage.KSTAGE, " (Assign.txt) has no file in PTOD.txt"});
+      }
       pause_for_enter();
       continue;
     }
