@@ -137,6 +137,23 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR) {
   input.close();
 }
 
+// A from-node of 0 or below ends the links; records after it are not read, which
+// is worth a word (a planner's 0 is more often a slip than an end mark).
+void end_of_links(int unit, int32_t links, int LOG, int16_t& IERR) {
+  const long at = unit_line(unit);
+  std::string rest;
+  while (read_line(unit, rest) && rest.find_first_not_of(" ,\t") == std::string::npos) {
+  }
+  if (links == 0) {
+    say(LOG, {" *** Error *** ", NETWORK_FILE, ", line", int32_t(at), ": the links end at their first record",
+              " (from-node 0 or below)."});
+    IERR = 9;
+  } else if (rest.find_first_not_of(" ,\t") != std::string::npos) {
+    say(LOG, {" *** Warning *** ", NETWORK_FILE, ", line", int32_t(at), ": a from-node of 0 or below ends the links;",
+              " the records after it are not read."});
+  }
+}
+
 void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, int LOG, int16_t& IERR) {
   static const Format wrong_record = Format::parse("('  * ERROR * Wrong Record at',I6,' in ',A40)");
   static const Format link_size = Format::parse("('  Link Table size',I6,' is over than',I6)");
@@ -174,7 +191,10 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
       IERR = 9;
       continue;
     }
-    if (k.a <= 0) break;
+    if (k.a <= 0) {
+      end_of_links(unit, i - 1, LOG, IERR);
+      break;
+    }
     if (!acceptable(k, unit, LOG, IERR)) continue;
     if (i > LRSIZE) {
       say_fmt(LOG, link_size, {i, LRSIZE});
@@ -186,6 +206,11 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
     }
     store_link(t, i, k, set, lists);
     if (set.zone_mode != 0 && k.a <= NZSIZE && k.a > t.NZ) t.NZ = k.a;
+  }
+  if (i == 1 && IERR < 9) {
+    // Every stage would run on nothing.
+    say(LOG, {" *** Error *** ", NETWORK_FILE, " holds no link."});
+    IERR = 9;
   }
   close_unit(unit);
   t.NLROAD = i - 1;

@@ -1,4 +1,5 @@
 // The main program: banner, dialogue and network, the stage loop, totals, end banner.
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
@@ -32,6 +33,7 @@ struct RunState {
   int16_t KSPDOK = 0;
   int16_t KPTLOAD = 0;
   bool failed = false;  // the run ends on a fatal condition: non-zero exit status
+  std::vector<int16_t> started;       // stage numbers, in the order they began
   std::vector<int16_t> completed;     // stage numbers, in the order they ran
   std::vector<std::string> scratch;   // ~Temp files of this run's road stages
 };
@@ -257,6 +259,19 @@ bool next_stage(int nread, StageRecord& st, bool& missing) {
   return true;
 }
 
+// Stage records that run but hardly as meant: said, and the run goes on.
+void warn_stage(int LOG, const StageRecord& st, int32_t line, RunState& rs) {
+  auto warn = [&](const std::string& what) {
+    say(LOG, {" *** Warning *** Assign.txt, line", line, ", stage", st.KSTAGE, ": " + what});
+  };
+  if (st.KASSIGN > 2) warn("stage kind " + std::to_string(st.KASSIGN) + " is not 1 or 2; it runs as a transit stage.");
+  if (st.NODTAB < 1) warn("no OD table is loaded (number of OD tables " + std::to_string(st.NODTAB) + ").");
+  if (std::find(rs.started.begin(), rs.started.end(), st.KSTAGE) != rs.started.end()) {
+    warn("the stage number is used before; that stage's result files are overwritten.");
+  }
+  rs.started.push_back(st.KSTAGE);
+}
+
 // The stage loop and the totals; returns when the run is to end.
 void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
   int16_t IERR = 0;
@@ -295,6 +310,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
       rs.failed = true;
       return;
     }
+    warn_stage(LOG, st, int32_t(nread - 1), rs);
     if (st.KASSIGN >= 2 && set.FOOTSP <= 0) {
       // Added to the control file after the dialogue: without an access speed
       // every walk would cost nothing.
@@ -319,6 +335,10 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
       rs.failed = true;
       return;
     }
+  }
+  if (rs.started.empty()) {
+    say(LOG, {" *** Warning *** Assign.txt, line", int32_t(nread), ": the list of stages ends here (stage number",
+              " blank, 0 or below); no stage runs."});
   }
   FileNames fn;
   fill_names(fn,

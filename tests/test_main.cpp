@@ -172,6 +172,32 @@ TEST(WholeRun, UnreadableStageRecordIsReportedAndEndsTheRun) {
   EXPECT_FALSE(std::filesystem::exists("~Temp01"));
 }
 
+// Stage records that run, but hardly as meant, are said with their line; the run goes on.
+TEST(WholeRun, DoubtfulStageRecordsAreSaidAndRun) {
+  struct C {
+    const char* control;
+    const char* warning;
+    int status = 0;
+  };
+  for (C c : {C{"", " *** Warning *** Assign.txt, line 1: the list of stages ends here (stage number blank, 0 or below);"
+                    " no stage runs.\n"},
+              C{"0110     00000000000    2 1 40 2 40\n0110     00000000000    2 1 40 2 40\n00\n",
+                " *** Warning *** Assign.txt, line 2, stage 1: the stage number is used before;"
+                " that stage's result files are overwritten.\n",
+                3},  // the totals find its scratch file used up
+              C{"0110     00000000000    0\n00\n",
+                " *** Warning *** Assign.txt, line 1, stage 1: no OD table is loaded (number of OD tables 0).\n"}}) {
+    TempDir dir;
+    test::copy_network("SiouxFalls");
+    test::write_file("Assign.txt", c.control);
+    RunResult r = run_in_place(kRoadAnswers);
+    EXPECT_EQ(r.status, c.status) << c.control;
+    EXPECT_TRUE(contains(r.log, c.warning)) << r.log;
+    EXPECT_TRUE(contains(r.console, c.warning));
+    EXPECT_TRUE(contains(r.log, kBannerEnd));
+  }
+}
+
 TEST(WholeRun, TooManyOdTablesIsRejected) {
   TempDir dir;
   test::copy_network("SiouxFalls");

@@ -207,7 +207,10 @@ TEST(NetworkFile, AutomaticZoneCountIgnoresCodesAbove400) {
   EXPECT_EQ(n.t->NZ, 57);  // 400 comes after the negative A node that ends the links
   for (int z = 1; z <= 57; ++z) EXPECT_EQ(n.t->NCENT(z, 1), z);  // zone 21 has no link but is a zone
   EXPECT_EQ(n.t->NCENT(58, 1), 0);
-  EXPECT_EQ(after_read(n.console), (Lines{"  Number of Zones & Centroids =   57"}));
+  EXPECT_EQ(after_read(n.console),
+            (Lines{" *** Warning *** Network.csv, line 59: a from-node of 0 or below ends the links;"
+                   " the records after it are not read.",
+                   "  Number of Zones & Centroids =   57"}));
 }
 
 TEST(NetworkFile, TypedZoneCountOverTheLimit) {
@@ -285,6 +288,27 @@ TEST(NetworkFile, MissingNetworkFile) {
   EXPECT_EQ(Lines(n.console.end() - 2, n.console.end()), message);
   EXPECT_EQ(Lines(n.log.end() - 2, n.log.end()), message);
   EXPECT_EQ(n.t->NLROAD, 0);
+}
+
+// Every stage would run on nothing: the run must not go on.
+TEST(NetworkFile, NoLinkAtAllEndsTheRun) {
+  struct C {
+    const char* text;
+    const char* message;
+  };
+  for (C c : {C{"", " *** Error *** Network.csv holds no link."},
+              C{"\n  \n", " *** Error *** Network.csv holds no link."},
+              C{"0,2,1,1,1,0,100\n1,2,1,1,1,0,100\n",
+                " *** Error *** Network.csv, line 1: the links end at their first record (from-node 0 or below)."},
+              C{"-1,2,1,1,1,0,100\n", " *** Error *** Network.csv, line 1: the links end at their first record"
+                                      " (from-node 0 or below)."}}) {
+    TempDir dir;
+    write_file("Network.csv", c.text);
+    Net n = load();
+    EXPECT_EQ(n.IERR, 9) << c.text;
+    EXPECT_EQ(n.t->NLROAD, 0);
+    EXPECT_EQ(after_read(n.log), (Lines{c.message, "  Number of Zones & Centroids =    0"})) << c.text;
+  }
 }
 
 // ------------------------------------------------------------ screen lines and ramps
