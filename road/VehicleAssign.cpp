@@ -102,7 +102,9 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
     used[size_t(T)] = 1;
     const float pass = t.VPASS(T);
     const float factor = stage.FODTAB[size_t(k)];
-    for (int32_t rec = 1;; ++rec) {
+    RecordTally outside, negative;
+    int32_t rec = 1;
+    for (;; ++rec) {
       int32_t O = 0;
       int32_t D = 0;
       int32_t N = 0;
@@ -112,11 +114,16 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
         say_fmt(LOG, bad_pair, {rec, O, D, N, name});
         continue;
       }
-      if (O > od.NZ || D > od.NZ) continue;
+      if (O > od.NZ || D > od.NZ) {
+        tally_record(outside, unit);
+        continue;
+      }
+      if (N < 0) tally_record(negative, unit);
       const float x = pass > 0.0f ? float(N) / pass : float(N);
       int32_t& cell = od.pair(O, D)[T - 1];
       cell = add_sat(cell, whole(double(x * factor / 100.0f + 0.5f)));
     }
+    say_od_tallies(LOG, name, rec == 1, od.NZ, outside, negative);
     close_unit(unit);
   }
 }

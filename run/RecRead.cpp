@@ -309,15 +309,31 @@ bool read_binary(int unit, int32_t* values, int n) {
   return true;
 }
 
-void say_record(int log, int unit) {
+namespace {
+
+// The text of the record read last on the unit, quoted ("" once another unit was read).
+std::string quoted_record(int unit) {
   const UnitState* u = unit_state(unit);
-  std::string text = "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit));
-  if (u != nullptr && rt().last_reader == u) {
-    text += ": \"";
-    text += rt().last_record;
-    text += "\"";
-  }
-  say_line(log, text);
+  if (u == nullptr || rt().last_reader != u) return "";
+  return ": \"" + std::string(rt().last_record) + "\"";
+}
+
+}  // namespace
+
+void say_record(int log, int unit) {
+  say_line(log, "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) + quoted_record(unit));
+}
+
+void tally_record(RecordTally& tally, int unit) {
+  if (tally.count++ > 0) return;
+  tally.first_line = unit_line(unit);
+  tally.first_text = quoted_record(unit);
+}
+
+void say_tally(int log, const RecordTally& tally, std::string_view name, std::string_view what) {
+  if (tally.count == 0) return;
+  say_line(log, " *** Warning *** " + std::string(name) + ": " + std::to_string(tally.count) + " record(s) " +
+                    std::string(what) + ", the first at line " + std::to_string(tally.first_line) + tally.first_text);
 }
 
 [[noreturn]] void fatal_read(int unit, const ReadResult& r) {

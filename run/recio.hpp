@@ -257,6 +257,18 @@ class FatalReadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+// Records of a file that a reader leaves out or doubts, said once per file with
+// the first of them instead of once per record.
+struct RecordTally {
+  long count = 0;
+  long first_line = 0;
+  std::string first_text;
+};
+// Counts the record read last on `unit`.
+void tally_record(RecordTally& tally, int unit);
+// " *** Warning *** NAME: N record(s) WHAT, the first at line L: "TEXT"" (nothing when none).
+void say_tally(int log, const RecordTally& tally, std::string_view name, std::string_view what);
+
 // The line after a message about a record: "    in NAME, line N: "TEXT"", the
 // record read last on the open unit (the text only while no other unit was read).
 void say_record(int log, int unit);

@@ -25,6 +25,14 @@ struct SearchNet {
   int32_t NZ;
 };
 
+struct RecordTally;  // run/recio.hpp
+
+// ---- OD files (road and transit stages)
+// After an OD file is read: an empty file, the records left out for a zone above
+// the zone count NZ and those with trips below 0 are said once, naming the file.
+void say_od_tallies(int LOG, std::string_view name, bool empty, int32_t NZ, const RecordTally& outside,
+                    const RecordTally& negative);
+
 // ---- run control
 // The whole run in the working directory; returns the process exit status.
 int run_main();

@@ -198,6 +198,25 @@ TEST(WholeRun, DoubtfulStageRecordsAreSaidAndRun) {
   }
 }
 
+// OD records the stage leaves out or doubts are said once per file, with the first.
+TEST(WholeRun, OdRecordsLeftOutAreCountedPerFile) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n00\n");
+  test::write_file("ODcar.csv", test::read_file("ODcar.csv") + "25,1,10\n1,2,-5\n3,99,7\n");
+  test::write_file("ODtruck.csv", "");
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_EQ(r.status, 0);
+  for (const char* m : {" *** Warning *** ODcar.csv: 2 record(s) left out, a zone above the zone count 24,"
+                        " the first at line 529: \"25,1,10\"\n",
+                        " *** Warning *** ODcar.csv: 1 record(s) with trips below 0, taken as read,"
+                        " the first at line 530: \"1,2,-5\"\n",
+                        " *** Warning *** ODtruck.csv holds no OD record.\n"}) {
+    EXPECT_TRUE(contains(r.log, m)) << m << r.log;
+    EXPECT_TRUE(contains(r.console, m)) << m;
+  }
+}
+
 TEST(WholeRun, TooManyOdTablesIsRejected) {
   TempDir dir;
   test::copy_network("SiouxFalls");
