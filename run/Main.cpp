@@ -221,7 +221,11 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
     write_line(unit, "");
   }
   if (IERR >= 9) return false;
-  transit_link_costs(t, set.MODEPT, st.TVALUE);
+  if (const int32_t held = transit_link_costs(t, set.MODEPT, st.TVALUE); held > 0) {
+    say(LOG, {" *** Warning ***", held, " transit link cost(s) of stage", st.KSTAGE, " are too large for any path",
+              " and are held at", int32_t(UNREACHED), ": check the fares and headways (BusFare.csv, BusEdit.csv),",
+              " the speed reductions (ModePCU.txt) and the time value (Assign.txt)."});
+  }
   LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   rs.KPTLOAD = 1;

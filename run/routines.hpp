@@ -51,8 +51,9 @@ StageRead read_stage_record(const std::string& line);
 // Road link costs of LNKVT (impedance and time) from lengths, speeds and tolls;
 // returns the number of usable road links left without a cost because their speed is 0.
 int road_link_costs(SharedTables& t, float TVALUE);
-// Transit link costs of LNKPT for the stage's time value and the current road speeds.
-void transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
+// Transit link costs of LNKPT for the stage's time value and the current road speeds;
+// returns how many values were too large for any path and held at UNREACHED.
+int32_t transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
 // Removes the route sections loaded beyond capacity, listing them in the stage's
 // "Transit CapacityOver" file; returns the number removed.
 int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR);
