@@ -263,6 +263,7 @@ TEST(ColumnWriting, MalformedFormatIsAProgramFault) {
   EXPECT_THROW(Format::parse("(I5,"), std::invalid_argument);
   EXPECT_THROW(Format::parse("(Q5)"), std::invalid_argument);
   EXPECT_THROW(Format::parse("(F6)"), std::invalid_argument);
+  EXPECT_THROW(Format::parse("(I2,0(I3))"), std::invalid_argument);
   std::string deep = "I1";
   for (int k = 0; k < 16; ++k) deep = "(" + deep + ")";
   EXPECT_NO_THROW(Format::parse("(" + deep + ")"));
