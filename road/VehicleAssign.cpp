@@ -99,6 +99,11 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
                 " is not in 1..10; not loaded: ", name});
       continue;
     }
+    if (t.VPCU(T) <= 0.0f) {
+      // Its trips would load nothing onto the roads.
+      say(LOG, {" *** Warning *** Vehicle type", int32_t(T), " of OD table", int32_t(X), " (", name,
+                ") has no PCU above 0 in RoadPCU.txt; its trips load no PCU."});
+    }
     used[size_t(T)] = 1;
     const float pass = t.VPASS(T);
     const float factor = stage.FODTAB[size_t(k)];

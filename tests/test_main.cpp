@@ -198,20 +198,24 @@ TEST(WholeRun, DoubtfulStageRecordsAreSaidAndRun) {
   }
 }
 
-// OD records the stage leaves out or doubts are said once per file, with the first.
+// OD records the stage leaves out or doubts are said once per file, with the first;
+// a table whose vehicle type has no PCU is said too.
 TEST(WholeRun, OdRecordsLeftOutAreCountedPerFile) {
   TempDir dir;
   test::copy_network("SiouxFalls");
   test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n00\n");
   test::write_file("ODcar.csv", test::read_file("ODcar.csv") + "25,1,10\n1,2,-5\n3,99,7\n");
   test::write_file("ODtruck.csv", "");
+  test::write_file("RoadPCU.txt", "1,1.0,0.0\n");  // trucks, type 2, missing
   RunResult r = run_in_place(kRoadAnswers);
   EXPECT_EQ(r.status, 0);
   for (const char* m : {" *** Warning *** ODcar.csv: 2 record(s) left out, a zone above the zone count 24,"
                         " the first at line 529: \"25,1,10\"\n",
                         " *** Warning *** ODcar.csv: 1 record(s) with trips below 0, taken as read,"
                         " the first at line 530: \"1,2,-5\"\n",
-                        " *** Warning *** ODtruck.csv holds no OD record.\n"}) {
+                        " *** Warning *** ODtruck.csv holds no OD record.\n",
+                        " *** Warning *** Vehicle type 2 of OD table 2 (ODtruck.csv) has no PCU above 0 in RoadPCU.txt;"
+                        " its trips load no PCU.\n"}) {
     EXPECT_TRUE(contains(r.log, m)) << m << r.log;
     EXPECT_TRUE(contains(r.console, m)) << m;
   }
