@@ -2,6 +2,7 @@
 // LNKPT: route sections (main rows), boarding (GET-ON), alighting (GET-OFF)
 // and, for rail-type modes, transfers to earlier routes of the same mode.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -258,6 +259,7 @@ struct builder {
   departures from_node{};
   int32_t NL0 = 0;  // rows before the route being built
   int32_t made[4] = {0, 0, 0, 0};  // rows made, by row_kind
+  std::array<bool, NVTYPE + 1> mode_said{};  // a mode without conditions, said once
 };
 
 // Every array is tried, so that one run names each that cannot be had.
@@ -363,6 +365,16 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
               b.route_file});
     raise_level(b.IERR, 1);
     usable = false;
+  }
+  if (rt.Mode >= 1 && rt.Mode <= modes && rt.Mode <= NVTYPE && !b.mode_said[size_t(rt.Mode)]) {
+    bool listed = false;
+    for (int col = 1; col <= MODE_COLS; ++col) listed = listed || b.t.MODTAB(rt.Mode, col) != 0.0f;
+    if (!listed) {
+      // PCU, capacity and speed reduction 0: its routes neither load the roads nor take their speeds.
+      say(LOG, {" *** Warning *** Mode", rt.Mode, " of Route", rt.ID, " at line", line, " of ", b.route_file,
+                " is not in ModePCU.txt; its conditions are all 0."});
+      b.mode_said[size_t(rt.Mode)] = true;
+    }
   }
   if (rt.Freq <= 0.0f) {
     say(LOG, {" ** ERROR ** non FREQ data on ", rt.ID});
