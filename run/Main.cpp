@@ -164,6 +164,12 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     say(LOG, {" *** Warning ***", stuck, " road links have speed 0 (no speed-flow curve in QV.csv);"
               " the path search does not use them."});
   }
+  int32_t first = 0;
+  if (const int free = st.TVALUE > 0.0f ? links_without_tariff(t, first) : 0; free > 0) {
+    say(LOG, {" *** Warning ***", free, " road links have a tariff type without toll in RoadTariff.csv;",
+              " they are free. The first: from", t.LINK(first, LINK_ANODE), " to", t.LINK(first, LINK_BNODE),
+              ", tariff type", t.LINK(first, LINK_TARIFF)});
+  }
   LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   fill_names(fn,

@@ -51,6 +51,9 @@ StageRead read_stage_record(const std::string& line);
 // Road link costs of LNKVT (impedance and time) from lengths, speeds and tolls;
 // returns the number of usable road links left without a cost because their speed is 0.
 int road_link_costs(SharedTables& t, float TVALUE);
+// Road links whose tariff type (1 and above) has no toll in TARIFF, as when the
+// type is missing from RoadTariff.csv; `first` is the first such row of LINK.
+int links_without_tariff(const SharedTables& t, int32_t& first);
 // Transit link costs of LNKPT for the stage's time value and the current road speeds;
 // returns how many values were too large for any path and held at UNREACHED.
 int32_t transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);

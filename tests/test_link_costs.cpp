@@ -53,6 +53,12 @@ TEST(RoadLinkCosts, TimeTollAndGuards) {
   EXPECT_EQ(t->LNKVT(5, 4), 200);
   road_link_costs(*t, 0.0f);  // no time value: tolls left out
   EXPECT_EQ(t->LNKVT(2, 4), 100);
+  int32_t first = 0;
+  EXPECT_EQ(links_without_tariff(*t, first), 1);  // type 150 has no row; said by the stage
+  EXPECT_EQ(first, 5);
+  t->TARIFF(1, 1) = -1e30f;  // a toll far out is held, not wrapped
+  road_link_costs(*t, 1200.0f);
+  EXPECT_EQ(t->LNKVT(2, 4), 100 - UNREACHED);
 }
 
 TEST(TransitLinkCosts, WaitsFaresAndRunningTimes) {
