@@ -88,8 +88,10 @@ void remove_scratch(const RunState& rs) {
 }
 
 // Log.txt is flushed at each stage, so that a full disk is found early and a
-// run cut short leaves its log up to there. True when some output failed.
+// run cut short leaves its log up to there; records that files lost at their end
+// are said first. True when some output failed.
 bool output_failed(int LOG) {
+  say_cut_records(LOG);
   flush_unit(LOG);
   return say_write_failures(LOG) > 0;
 }

@@ -106,7 +106,11 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
   while (idx < nvars) {
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos >= line.size()) {
-      if (!next(line)) return end_of_file();
+      if (!next(line)) {
+        ReadResult r = end_of_file();
+        r.cut_short = idx > 0;
+        return r;
+      }
       pos = 0;
       continue;
     }
@@ -258,8 +262,13 @@ ReadResult column_read(const Format& f, const In* vars, size_t nvars, NextLine n
 
 ReadResult read_free(int unit, std::initializer_list<In> vars) {
   std::string keep;
-  return free_read(vars.begin(), vars.size(),
-                   [unit, &keep](std::string_view& l) { return next_record(unit, keep, l); });
+  ReadResult r = free_read(vars.begin(), vars.size(),
+                           [unit, &keep](std::string_view& l) { return next_record(unit, keep, l); });
+  if (r.cut_short && unit != KEYBOARD) {
+    rt().cut_records.push_back(" *** Warning *** " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) +
+                               ": the last record has too few values at the end of the file and is not read.");
+  }
+  return r;
 }
 
 ReadResult read_free_text(std::string_view text, std::initializer_list<In> vars) {

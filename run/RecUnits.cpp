@@ -279,6 +279,13 @@ int say_write_failures(int log) {
   return said;
 }
 
+int say_cut_records(int log) {
+  std::vector<std::string> said;
+  said.swap(rt().cut_records);
+  for (const std::string& what : said) say_line(log, what);
+  return int(said.size());
+}
+
 long error_messages() { return rt().error_messages; }
 
 }  // namespace routava

@@ -213,6 +213,9 @@ constexpr int ALLOC_STATUS = 1;
 // Says, for every output whose writing failed since the last call (a full disk,
 // a file that cannot be put in place), which file and why; returns how many.
 int say_write_failures(int log);
+// Says, for every file whose last record was cut short since the last call, its
+// name and line (free reading drops such a record); returns how many.
+int say_cut_records(int log);
 // The number of messages said so far that carry an error marker ("ERROR",
 // "*** Error ***"): a run that says one and goes on to its end needs a look.
 long error_messages();
@@ -233,6 +236,7 @@ enum class ReadStatus { OK, END, BAD };
 struct ReadResult {
   ReadStatus status = ReadStatus::OK;
   std::string bad_text;  // the text that could not be converted (BAD)
+  bool cut_short = false;  // END inside a record: the file ended before its last values
   explicit operator bool() const { return status == ReadStatus::OK; }
   bool end() const { return status == ReadStatus::END; }
   bool bad() const { return status == ReadStatus::BAD; }

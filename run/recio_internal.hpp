@@ -210,6 +210,7 @@ struct Runtime {
   // many of them were said already.
   std::vector<std::string> write_failures;
   size_t failures_said = 0;
+  std::vector<std::string> cut_records;  // messages of records cut short, not said yet
   long error_messages = 0;  // messages said with an error marker
 };
 

@@ -501,6 +501,29 @@ TEST(FreeReading, ContinuationEndOfFileCrlfAndByteOrderMark) {
   close_unit(u);
 }
 
+// A last record the file ends inside is not read; it is kept to be said with its line.
+TEST(FreeReading, RecordCutShortAtTheEndIsSaid) {
+  TempDir dir;
+  {
+    Console drain;  // what earlier tests of this process left
+    say_cut_records(0);
+  }
+  Console con;
+  test::write_file("OD.csv", "1,2,3\n4,5");
+  int u = free_unit();
+  ASSERT_TRUE(open_read(u, "OD.csv"));
+  int32_t a = 0, b = 0, c = 0;
+  ASSERT_TRUE(read_free(u, {&a, &b, &c}));
+  ReadResult r = read_free(u, {&a, &b, &c});
+  EXPECT_TRUE(r.end());
+  EXPECT_TRUE(r.cut_short);
+  close_unit(u);
+  EXPECT_EQ(say_cut_records(0), 1);
+  EXPECT_EQ(say_cut_records(0), 0);
+  EXPECT_EQ(con.text(), " *** Warning *** OD.csv, line 2: the last record has too few values at the end of the file"
+                        " and is not read.\n");
+}
+
 TEST(FreeReading, FatalErrorNamesFileLineAndText) {
   TempDir dir;
   test::write_file("Data.csv", "1,2\n3,x4\n");
