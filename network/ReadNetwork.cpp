@@ -120,7 +120,14 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR) {
   for (;;) {
     int32_t from = 0, to = 0, number = 0;
     if (!read_free_or_fail(unit, {&from, &to, &number})) break;
-    if (from <= 0) break;
+    if (from <= 0) {
+      if (list.count == 0) {
+        say(LOG, {" *** Warning *** ", list.file, ", line", int32_t(unit_line(unit)),
+                  ": the list ends at its first line (from-node 0 or below); no link is listed."});
+        return;
+      }
+      break;
+    }
     if (list.count >= capacity) {
       // Dropping the extra lines would leave links silently unmarked.
       say_heading(LOG, "GetNet");
@@ -134,6 +141,8 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR) {
     field(r, LIST_TO) = to;
     field(r, LIST_NUMBER) = number;
   }
+  // The file asks for the list's result files, which would then not be written.
+  if (list.count == 0 && IERR < 9) say(LOG, {" *** Warning *** ", list.file, " lists no link."});
   input.close();
 }
 

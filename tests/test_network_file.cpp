@@ -333,9 +333,13 @@ TEST(ScreenAndRamp, FlagsFollowTheFiles) {
   struct Case {
     std::string screen, ramp;  // "-" = no file
     int16_t kscrn, kramp;
+    std::string warning;  // a list that lists nothing is said
   };
-  const std::vector<Case> cases = {
-      {"-", "-", 0, 0}, {"0,0,0\n", "-", 1, 0}, {"-", "", 0, 1}, {"1,2,4\n", "0,0,0\n", 1, 1}};
+  const std::string first = ", line 1: the list ends at its first line (from-node 0 or below); no link is listed.";
+  const std::vector<Case> cases = {{"-", "-", 0, 0, ""},
+                                   {"0,0,0\n", "-", 1, 0, " *** Warning *** Screen.csv" + first},
+                                   {"-", "", 0, 1, " *** Warning *** Ramp.csv lists no link."},
+                                   {"1,2,4\n", "0,0,0\n", 1, 1, " *** Warning *** Ramp.csv" + first}};
   for (const Case& c : cases) {
     TempDir dir;
     write_file("Network.csv", "1,2,1,1,1,0,100\n");
@@ -350,6 +354,11 @@ TEST(ScreenAndRamp, FlagsFollowTheFiles) {
     EXPECT_EQ(n.set.KRAMP, c.kramp);
     EXPECT_EQ(n.t->LINK(1, 10), c.screen == "1,2,4\n" ? 4 : 0);
     EXPECT_EQ(n.t->LINK(1, 11), 0);
+    if (c.warning.empty()) {
+      for (const std::string& l : n.log) EXPECT_EQ(l.find("Warning"), std::string::npos) << l;
+    } else {
+      EXPECT_NE(std::find(n.log.begin(), n.log.end(), c.warning), n.log.end()) << c.warning;
+    }
   }
 }
 
