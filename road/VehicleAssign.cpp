@@ -89,6 +89,8 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
       say(LOG, {" *** Error *** Not Exist OD File ", name});
       if (name.empty()) {
         say(LOG, {"    OD table", int32_t(X), " of stage", stage.KSTAGE, " (Assign.txt) has no file in RoadVTOD.txt"});
+      } else {
+        say(LOG, {"    the file of OD table", int32_t(X), " in RoadVTOD.txt"});
       }
       continue;
     }

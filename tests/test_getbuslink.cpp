@@ -360,6 +360,14 @@ TEST(GetBusLink, FareFileDecidesWhichRoutesAreReportedWithoutFares) {
   EXPECT_TRUE(has(screen, " ** Non Fare data **   Route = 2"));
   EXPECT_EQ(net.RTFARE(1, 1), 150.0f);
   EXPECT_EQ(net.RTFARE(2, 1), 0.0f);
+  EXPECT_FALSE(has_part(screen, "Warning"));
+
+  // Ended at its first line, the table gives no fare at all: said.
+  write_file("BusFare.csv", "Route,Flat,Dist\n0,0,0\n1 150 20\n");
+  Net again = three_node_example();
+  const std::vector<std::string> lines = again.run();
+  EXPECT_TRUE(has(lines, " *** Warning *** BusFare.csv, line 2: the list ends at its first line (route id 0 or below);"
+                         " no route has a fare."));
 }
 
 TEST(GetBusLink, FareFileFaultsAreFatalButReadingGoesOn) {

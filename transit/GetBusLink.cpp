@@ -184,7 +184,13 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
       raise_level(IERR, 9);
       continue;
     }
-    if (id <= 0) break;
+    if (id <= 0) {
+      if (data_line == 1) {
+        say(LOG, {" *** Warning *** ", file, ", line", data_line + 1,
+                  ": the list ends at its first line (route id 0 or below); no route has a fare."});
+      }
+      break;
+    }
     if (id > RTFARE.rows()) {
       say(LOG, {" ** ERROR ** Bus Route ID", id, " is over than Program Max.ID", RTFARE.rows(),
                 " at line", data_line + 1, " of ", file});

@@ -97,6 +97,8 @@ void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, cons
       say_line(LOG, " *** Error *** Not Exist OD File " + name);
       if (name.empty()) {
         say(LOG, {"    OD table", int32_t(id), " of stage", stage.KSTAGE, " (Assign.txt) has no file in PTOD.txt"});
+      } else {
+        say(LOG, {"    the file of OD table", int32_t(id), " in PTOD.txt"});
       }
       pause_for_enter();
       continue;
