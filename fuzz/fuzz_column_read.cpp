@@ -11,12 +11,6 @@ namespace {
 
 constexpr size_t kMaxVars = 48;
 
-// Open finding (fuzz/FINDINGS.md): a real field read into an integer variable is
-// converted without a range check, undefined beyond 64 bits. Until it is mended a
-// list with a real field gets no integer variables (which field meets which
-// variable depends on repeats and reversion); set to false with the fix.
-constexpr bool kOpenRealIntoInteger = true;
-
 struct Vars {
   int16_t i16[kMaxVars];
   int32_t i32[kMaxVars];
@@ -38,17 +32,12 @@ struct Vars {
     for (const FormatItem& it : f.items())
       if (it.kind == FormatItem::INT || it.kind == FormatItem::REAL || it.kind == FormatItem::TEXT) data.push_back(&it);
     if (data.empty()) return;
-    bool reals = false;
-    for (const FormatItem* it : data) reals = reals || it->kind == FormatItem::REAL;
-    const bool integers = !(kOpenRealIntoInteger && reals);
     const size_t n = std::min(kMaxVars, data.size() + (pick >> 6));
     for (size_t k = 0; k < n; ++k) {
       const FormatItem& it = *data[k % data.size()];
       const int twist = (pick + int(k)) % 8;
-      if (!integers && it.kind != FormatItem::TEXT) {
-        list.push_back(twist % 2 ? In(&r64[k]) : In(&r32[k]));
-      } else if (it.kind == FormatItem::TEXT) {
-        list.push_back(twist == 7 && integers ? In(&i32[k]) : In(&txt[k], twist < 3 ? 0 : twist < 5 ? it.w : 40));
+      if (it.kind == FormatItem::TEXT) {
+        list.push_back(twist == 7 ? In(&i32[k]) : In(&txt[k], twist < 3 ? 0 : twist < 5 ? it.w : 40));
       } else if (it.kind == FormatItem::INT) {
         if (twist < 4) list.push_back(In(&i32[k]));
         else if (twist == 4) list.push_back(In(&i16[k]));
@@ -160,8 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t a = 0;
     float b = 0;
     std::string c;
-    ReadResult r = kOpenRealIntoInteger ? read_cols(unit, f, {&b, &b, In(&c, 8)})
-                                        : read_cols(unit, f, {&a, &b, In(&c, 8)});
+    ReadResult r = read_cols(unit, f, {&a, &b, In(&c, 8)});
     if (r.end()) break;
   }
   close_unit(unit);

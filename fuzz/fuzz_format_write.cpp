@@ -188,19 +188,12 @@ void check_real_field(double v, int w, int d) {
   require(std::fabs(back - v) <= tol, "a real field does not hold its value: " + body);
 }
 
-// Open finding (fuzz/FINDINGS.md): a group repeated zero times is accepted; the
-// unrolled writer leaves it out, the writer for lists too long to unroll and the
-// column reader enter it once. Until it is mended such lists are left out; set
-// to false with the fix.
-constexpr bool kOpenZeroRepeat = true;
-
 // Lists the program could mean: when a record goes on from the reversion point,
 // data descriptors there.
 bool regular_format(const Format& f) {
   const auto& items = f.items();
   bool data_after_reversion = false;
   for (size_t k = 0; k < items.size(); ++k) {
-    if (kOpenZeroRepeat && items[k].kind == FormatItem::GROUP_OPEN && items[k].repeat == 0) return false;
     const bool data = items[k].kind == FormatItem::INT || items[k].kind == FormatItem::REAL ||
                       items[k].kind == FormatItem::TEXT;
     if (data && k >= size_t(f.reversion_point())) data_after_reversion = true;

@@ -120,7 +120,14 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR) {
   for (;;) {
     int32_t from = 0, to = 0, number = 0;
     if (!read_free_or_fail(unit, {&from, &to, &number})) break;
-    if (from <= 0) break;
+    if (from <= 0) {
+      if (list.count == 0) {
+        say(LOG, {" *** Warning *** ", list.file, ", line", int32_t(unit_line(unit)),
+                  ": the list ends at its first line (from-node 0 or below); no link is listed."});
+        return;
+      }
+      break;
+    }
     if (list.count >= capacity) {
       // Dropping the extra lines would leave links silently unmarked.
       say_heading(LOG, "GetNet");
@@ -134,7 +141,26 @@ void read_link_list(LinkList& list, int16_t& flag, int LOG, int16_t& IERR) {
     field(r, LIST_TO) = to;
     field(r, LIST_NUMBER) = number;
   }
+  // The file asks for the list's result files, which would then not be written.
+  if (list.count == 0 && IERR < 9) say(LOG, {" *** Warning *** ", list.file, " lists no link."});
   input.close();
+}
+
+// A from-node of 0 or below ends the links; records after it are not read, which
+// is worth a word (a planner's 0 is more often a slip than an end mark).
+void end_of_links(int unit, int32_t links, int LOG, int16_t& IERR) {
+  const long at = unit_line(unit);
+  std::string rest;
+  while (read_line(unit, rest) && rest.find_first_not_of(" ,\t") == std::string::npos) {
+  }
+  if (links == 0) {
+    say(LOG, {" *** Error *** ", NETWORK_FILE, ", line", int32_t(at), ": the links end at their first record",
+              " (from-node 0 or below)."});
+    IERR = 9;
+  } else if (rest.find_first_not_of(" ,\t") != std::string::npos) {
+    say(LOG, {" *** Warning *** ", NETWORK_FILE, ", line", int32_t(at), ": a from-node of 0 or below ends the links;",
+              " the records after it are not read."});
+  }
 }
 
 void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, int LOG, int16_t& IERR) {
@@ -170,13 +196,18 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
       // The file's own line number: free reading skips empty lines, so the row
       // count would point at the wrong line.
       say_fmt(LOG, wrong_record, {int32_t(unit_line(unit)), NETWORK_FILE});
+      say_record(LOG, unit);
       IERR = 9;
       continue;
     }
-    if (k.a <= 0) break;
+    if (k.a <= 0) {
+      end_of_links(unit, i - 1, LOG, IERR);
+      break;
+    }
     if (!acceptable(k, unit, LOG, IERR)) continue;
     if (i > LRSIZE) {
       say_fmt(LOG, link_size, {i, LRSIZE});
+      say_record(LOG, unit);
       say_line(LOG, " *** Need to change Program Parameter (LRSIZE)");
       IERR = 9;
       close_unit(unit);
@@ -184,6 +215,11 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
     }
     store_link(t, i, k, set, lists);
     if (set.zone_mode != 0 && k.a <= NZSIZE && k.a > t.NZ) t.NZ = k.a;
+  }
+  if (i == 1 && IERR < 9) {
+    // Every stage would run on nothing.
+    say(LOG, {" *** Error *** ", NETWORK_FILE, " holds no link."});
+    IERR = 9;
   }
   close_unit(unit);
   t.NLROAD = i - 1;

@@ -125,9 +125,10 @@ void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_
   echo.line("----+----+----+----+----+----+----+");
 }
 
-void wrong_record(int LOG, int32_t count, const std::string& name) {
+void wrong_record(int LOG, int unit, int32_t count, const std::string& name) {
   static const Format wrong = Format::parse("('  *** ERROR *** Wrong Record at',I3,' in ',A40)");
   say_fmt(LOG, wrong, {count, pad(name, 40)});
+  say_record(LOG, unit);
 }
 
 void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable& QVTAB) {
@@ -143,7 +144,7 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
     float v[5] = {0, 0, 0, 0, 0};
     const ReadResult r = read_free(unit, {&type, &v[0], &v[1], &v[2], &v[3], &v[4]});
     if (r.bad()) {
-      wrong_record(LOG, count, name);
+      wrong_record(LOG, unit, count, name);
       raise_level(IERR, 9);
       continue;
     }
@@ -185,7 +186,7 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
     float per_km = 0.0f;
     const ReadResult r = read_free(unit, {&type, &flat, &per_km});
     if (r.bad()) {
-      wrong_record(LOG, count, name);
+      wrong_record(LOG, unit, count, name);
       raise_level(IERR, 9);
       continue;
     }

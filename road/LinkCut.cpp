@@ -55,7 +55,11 @@ bool read_cut_record(int unit, const std::string& name, int LOG, int32_t& n,
     }
     if (r.bad()) fatal_read(unit, r);
     if (r) return true;
-    if (!read_line(unit, line)) return false;  // the file ends inside the record
+    if (!read_line(unit, line)) {  // the file ends inside the record
+      say(LOG, {" *** Warning *** ", name, ", line", int32_t(unit_line(unit)),
+                ": the last record has too few values at the end of the file and is not read."});
+      return false;
+    }
     text += ' ';
     text += line;
   }
@@ -85,16 +89,25 @@ bool read_cut_file(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR) {
   }
   UnitGuard input(unit);
   int32_t stored = 0;
+  bool ended_at_first = false;
   int32_t n = 0;
   int64_t codes[MAXCODES] = {0, 0, 0, 0};
   while (read_cut_record(unit, name, LOG, n, codes)) {
-    if (n < 1) break;
+    if (n < 1) {
+      if (stored == 0) {
+        say(LOG, {" *** Warning *** ", name, ", line", int32_t(unit_line(unit)),
+                  ": the list ends at its first line (number of nodes 0 or below); no cut is read."});
+        ended_at_first = true;
+      }
+      break;
+    }
     if (n > MAXCODES) continue;
     if (stored >= TURNSZ || stored >= t.LCUT.rows()) {
-      input.close();
       t.NCUT = stored;
       say_heading(LOG, "LinkCut", 12);
       say_line(LOG, " Cut Table size (TURNSZ) is overflow");
+      say_record(LOG, unit);
+      input.close();
       IERR = 9;
       return false;
     }
@@ -102,6 +115,7 @@ bool read_cut_file(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR) {
     // Stored backwards: the last node of the sequence comes first.
     for (int k = 0; k < n; ++k) t.LCUT(stored, CUT_LAST + (n - 1 - k)) = codes[k];
   }
+  if (stored == 0 && !ended_at_first) say(LOG, {" *** Warning *** ", name, " holds no cut."});
   t.NCUT = stored;
   input.close();
   say(LOG, {" Number of Link Cut & Prohibited Turns =", t.NCUT});

@@ -7,8 +7,12 @@ namespace routava {
 
 namespace {
 
-// Hundredths of a minute, held at the unreached value.
-int64_t capped(float v) { return v >= float(UNREACHED) ? UNREACHED : int64_t(v); }
+// Hundredths of a minute, held at the unreached value (a toll far below 0 too,
+// which would not convert).
+int64_t capped(float v) {
+  if (!(v < float(UNREACHED))) return UNREACHED;
+  return v > -float(UNREACHED) ? int64_t(v) : -UNREACHED;
+}
 
 }  // namespace
 
@@ -39,6 +43,20 @@ int road_link_costs(SharedTables& t, float TVALUE) {
     }
   }
   return without_speed;
+}
+
+int links_without_tariff(const SharedTables& t, int32_t& first) {
+  int n = 0;
+  first = 0;
+  for (int j = 1; j <= t.NLROAD; ++j) {
+    const int tariff = t.LINK(j, LINK_TARIFF);
+    if (tariff < 1) continue;
+    const bool listed = tariff <= t.TARIFF.rows() &&
+                        (t.TARIFF(tariff, TARIFF_FLAT) != 0.0f || t.TARIFF(tariff, TARIFF_PER_KM) != 0.0f);
+    if (listed) continue;
+    if (n++ == 0) first = j;
+  }
+  return n;
 }
 
 }  // namespace routava

@@ -88,6 +88,11 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
     const std::string name(trim(t.ODVT(X)));
     if (!file_exists(name) || !open_read(unit, name)) {
       say(LOG, {" *** Error *** Not Exist OD File ", name});
+      if (name.empty()) {
+        say(LOG, {"    OD table", int32_t(X), " of stage", stage.KSTAGE, " (Assign.txt) has no file in RoadVTOD.txt"});
+      } else {
+        say(LOG, {"    the file of OD table", int32_t(X), " in RoadVTOD.txt"});
+      }
       continue;
     }
     const int T = t.ODVTYP(X);
@@ -97,10 +102,17 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
                 " is not in 1..10; not loaded: ", name});
       continue;
     }
+    if (t.VPCU(T) <= 0.0f) {
+      // Its trips would load nothing onto the roads.
+      say(LOG, {" *** Warning *** Vehicle type", int32_t(T), " of OD table", int32_t(X), " (", name,
+                ") has no PCU above 0 in RoadPCU.txt; its trips load no PCU."});
+    }
     used[size_t(T)] = 1;
     const float pass = t.VPASS(T);
     const float factor = stage.FODTAB[size_t(k)];
-    for (int32_t rec = 1;; ++rec) {
+    RecordTally outside, negative;
+    int32_t rec = 1;
+    for (;; ++rec) {
       int32_t O = 0;
       int32_t D = 0;
       int32_t N = 0;
@@ -110,11 +122,16 @@ void read_od_tables(const StageRecord& stage, const SharedTables& t, int unit, D
         say_fmt(LOG, bad_pair, {rec, O, D, N, name});
         continue;
       }
-      if (O > od.NZ || D > od.NZ) continue;
+      if (O > od.NZ || D > od.NZ) {
+        tally_record(outside, unit);
+        continue;
+      }
+      if (N < 0) tally_record(negative, unit);
       const float x = pass > 0.0f ? float(N) / pass : float(N);
       int32_t& cell = od.pair(O, D)[T - 1];
       cell = add_sat(cell, whole(double(x * factor / 100.0f + 0.5f)));
     }
+    say_od_tallies(LOG, name, rec == 1, od.NZ, outside, negative);
     close_unit(unit);
   }
 }

@@ -1,6 +1,9 @@
 // The main program: banner, dialogue and network, the stage loop, totals, end banner.
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
@@ -30,6 +33,9 @@ struct RunState {
   int16_t KSPDOK = 0;
   int16_t KPTLOAD = 0;
   bool failed = false;  // the run ends on a fatal condition: non-zero exit status
+  std::vector<int16_t> started;       // stage numbers, in the order they began
+  std::vector<int16_t> completed;     // stage numbers, in the order they ran
+  std::vector<std::string> scratch;   // ~Temp files of this run's road stages
 };
 
 void fill_names(FileNames& fn, std::initializer_list<const char*> names, int stage) {
@@ -60,6 +66,34 @@ void end_banner(int LOG) {
   OUTTIME(LOG);
   say_line(LOG, " *  Thank you for so l-o-n-g time   *");
   say_line(LOG, " ====================================");
+}
+
+// At a fatal end the directory may hold files of an earlier run beside this
+// run's: say which stages this run completed.
+void completed_stages(int LOG, const RunState& rs) {
+  if (rs.completed.empty()) {
+    say_line(LOG, " Stages completed in this run: none");
+    say_line(LOG, " Result files in this directory, if present, are from an earlier run.");
+    return;
+  }
+  std::string list;
+  for (int16_t k : rs.completed) format_free(list, {k});
+  say_line(LOG, " Stages completed in this run:" + list);
+  say_line(LOG, " Files of later stages and of the totals, if present, are from an earlier run or incomplete.");
+}
+
+// Scratch files are only for the totals; a run never leaves them behind.
+void remove_scratch(const RunState& rs) {
+  for (const std::string& name : rs.scratch) remove_file(name);
+}
+
+// Log.txt is flushed at each stage, so that a full disk is found early and a
+// run cut short leaves its log up to there; records that files lost at their end
+// are said first. True when some output failed.
+bool output_failed(int LOG) {
+  say_cut_records(LOG);
+  flush_unit(LOG);
+  return say_write_failures(LOG) > 0;
 }
 
 void no_control_file() {
@@ -132,6 +166,12 @@ bool road_stage(SharedTables& t, Settings& set, RunState& rs, const StageRecord&
     say(LOG, {" *** Warning ***", stuck, " road links have speed 0 (no speed-flow curve in QV.csv);"
               " the path search does not use them."});
   }
+  int32_t first = 0;
+  if (const int free = st.TVALUE > 0.0f ? links_without_tariff(t, first) : 0; free > 0) {
+    say(LOG, {" *** Warning ***", free, " road links have a tariff type without toll in RoadTariff.csv;",
+              " they are free. The first: from", t.LINK(first, LINK_ANODE), " to", t.LINK(first, LINK_BNODE),
+              ", tariff type", t.LINK(first, LINK_TARIFF)});
+  }
   LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   fill_names(fn,
@@ -189,7 +229,11 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
     write_line(unit, "");
   }
   if (IERR >= 9) return false;
-  transit_link_costs(t, set.MODEPT, st.TVALUE);
+  if (const int32_t held = transit_link_costs(t, set.MODEPT, st.TVALUE); held > 0) {
+    say(LOG, {" *** Warning ***", held, " transit link cost(s) of stage", st.KSTAGE, " are too large for any path",
+              " and are held at", int32_t(UNREACHED), ": check the fares and headways (BusFare.csv, BusEdit.csv),",
+              " the speed reductions (ModePCU.txt) and the time value (Assign.txt)."});
+  }
   LNKCUT(st.KSTAGE, t, LOG, IERR);
   if (IERR > 0) return false;
   rs.KPTLOAD = 1;
@@ -225,6 +269,19 @@ bool next_stage(int nread, StageRecord& st, bool& missing) {
     if (st.KSTAGE <= 0) return false;
   }
   return true;
+}
+
+// Stage records that run but hardly as meant: said, and the run goes on.
+void warn_stage(int LOG, const StageRecord& st, int32_t line, RunState& rs) {
+  auto warn = [&](const std::string& what) {
+    say(LOG, {" *** Warning *** Assign.txt, line", line, ", stage", st.KSTAGE, ": " + what});
+  };
+  if (st.KASSIGN > 2) warn("stage kind " + std::to_string(st.KASSIGN) + " is not 1 or 2; it runs as a transit stage.");
+  if (st.NODTAB < 1) warn("no OD table is loaded (number of OD tables " + std::to_string(st.NODTAB) + ").");
+  if (std::find(rs.started.begin(), rs.started.end(), st.KSTAGE) != rs.started.end()) {
+    warn("the stage number is used before; that stage's result files are overwritten.");
+  }
+  rs.started.push_back(st.KSTAGE);
 }
 
 // The stage loop and the totals; returns when the run is to end.
@@ -265,6 +322,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
       rs.failed = true;
       return;
     }
+    warn_stage(LOG, st, int32_t(nread - 1), rs);
     if (st.KASSIGN >= 2 && set.FOOTSP <= 0) {
       // Added to the control file after the dialogue: without an access speed
       // every walk would cost nothing.
@@ -273,16 +331,26 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
       rs.failed = true;
       return;
     }
-    bool go_on = st.KASSIGN < 2 ? road_stage(t, set, rs, st, LOG, IERR) : transit_stage(t, set, rs, st, LOG, IERR);
-    if (!go_on) {
+    if (output_failed(LOG)) {
       rs.failed = true;
       return;
     }
+    if (st.KASSIGN < 2) rs.scratch.push_back(stage_file_name("~Temp00", st.KSTAGE));
+    bool go_on = st.KASSIGN < 2 ? road_stage(t, set, rs, st, LOG, IERR) : transit_stage(t, set, rs, st, LOG, IERR);
+    if (!go_on || output_failed(LOG)) {
+      rs.failed = true;
+      return;
+    }
+    rs.completed.push_back(st.KSTAGE);
     if (!file_exists(kControlFile)) {
       no_control_file();
       rs.failed = true;
       return;
     }
+  }
+  if (rs.started.empty()) {
+    say(LOG, {" *** Warning *** Assign.txt, line", int32_t(nread), ": the list of stages ends here (stage number",
+              " blank, 0 or below); no stage runs."});
   }
   FileNames fn;
   fill_names(fn,
@@ -293,6 +361,7 @@ void run_stages(SharedTables& t, Settings& set, RunState& rs, int LOG) {
   if (set.MODEPT != 4 && rs.NPTASG > 0) {
     BUSOPEOUT(t, pad("Transit Operations.csv", 40), LOG, IERR);
   }
+  if (output_failed(LOG)) rs.failed = true;
 }
 
 }  // namespace
@@ -338,8 +407,10 @@ StageRead read_stage_record(const std::string& line) {
 
 int run_main(int32_t threads) {
   const int LOG = LOG_UNIT;
-  if (!open_write(LOG, "Log.txt")) {
+  const long errors_before = error_messages();
+  if (!open_log(LOG, "Log.txt")) {
     say(0, {" *** Error *** Log.txt can not be created in this directory."});
+    end_banner(0);
     return 1;
   }
   RunState rs;
@@ -362,9 +433,16 @@ int run_main(int32_t threads) {
     say_line(LOG, e.what());
     rs.failed = true;
   }
+  remove_scratch(rs);
+  if (output_failed(LOG)) rs.failed = true;
+  if (rs.failed) completed_stages(LOG, rs);
   end_banner(LOG);
+  // Outputs left open by a routine that failed are dropped here, not put in place.
   close_all_units();
-  return rs.failed ? 1 : 0;
+  // A log that fails at its very end can only be told on the console.
+  if (say_write_failures(0) > 0) rs.failed = true;
+  if (rs.failed) return 1;
+  return error_messages() > errors_before ? 3 : 0;
 }
 
 }  // namespace routava

@@ -60,6 +60,8 @@ struct FormatParser {
     char c = s[p];
     char u = char(std::toupper(static_cast<unsigned char>(c)));
     if (c == '(') {
+      // Writers and readers would disagree on whether such a group is entered.
+      if (repeat == 0) fail("group repeated 0 times");
       if (++depth > recio::kGroupDepth) fail("groups nested too deep");
       ++p;
       FormatItem open(FormatItem::GROUP_OPEN);

@@ -16,6 +16,11 @@ using namespace recio;
 
 namespace {
 
+bool starts_with_byte_order_mark(std::string_view line) {
+  return line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF &&
+         static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF;
+}
+
 // The next record of a file unit (line end, CR and a leading byte-order mark
 // removed) as a view into the reader's buffer, valid until the next read.
 bool next_file_record(UnitState& u, std::string_view& line) {
@@ -27,19 +32,19 @@ bool next_file_record(UnitState& u, std::string_view& line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (u.first_line) {
     u.first_line = false;
-    if (line.size() >= 3 && static_cast<unsigned char>(line[0]) == 0xEF &&
-        static_cast<unsigned char>(line[1]) == 0xBB && static_cast<unsigned char>(line[2]) == 0xBF) {
-      line.remove_prefix(3);
-    }
+    if (starts_with_byte_order_mark(line)) line.remove_prefix(3);
   }
   ++u.line;
+  r.last_reader = &u;
+  r.last_record = line;
   return true;
 }
 
 bool keyboard_line(std::string& line) {
   screen().flush();
   if (!std::getline(keyboard(), line)) return false;
-  ++rt().keyboard_line;
+  // Answers saved by an editor that marks UTF-8 start with a byte-order mark, as files may.
+  if (++rt().keyboard_line == 1 && starts_with_byte_order_mark(line)) line.erase(0, 3);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (rt().screen_mid_record) {
     // A transcript read from a file or pipe shows the answer after its prompt.
@@ -101,7 +106,11 @@ ReadResult free_read(const In* vars, size_t nvars, NextLine next) {
   while (idx < nvars) {
     while (pos < line.size() && is_blank(line[pos])) ++pos;
     if (pos >= line.size()) {
-      if (!next(line)) return end_of_file();
+      if (!next(line)) {
+        ReadResult r = end_of_file();
+        r.cut_short = idx > 0;
+        return r;
+      }
       pos = 0;
       continue;
     }
@@ -253,8 +262,13 @@ ReadResult column_read(const Format& f, const In* vars, size_t nvars, NextLine n
 
 ReadResult read_free(int unit, std::initializer_list<In> vars) {
   std::string keep;
-  return free_read(vars.begin(), vars.size(),
-                   [unit, &keep](std::string_view& l) { return next_record(unit, keep, l); });
+  ReadResult r = free_read(vars.begin(), vars.size(),
+                           [unit, &keep](std::string_view& l) { return next_record(unit, keep, l); });
+  if (r.cut_short && unit != KEYBOARD) {
+    rt().cut_records.push_back(" *** Warning *** " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) +
+                               ": the last record has too few values at the end of the file and is not read.");
+  }
+  return r;
 }
 
 ReadResult read_free_text(std::string_view text, std::initializer_list<In> vars) {
@@ -302,6 +316,33 @@ bool read_binary(int unit, int32_t* values, int n) {
   std::memcpy(values, data.data(), size_t(std::min(have, n)) * sizeof(int32_t));
   ++u->line;
   return true;
+}
+
+namespace {
+
+// The text of the record read last on the unit, quoted ("" once another unit was read).
+std::string quoted_record(int unit) {
+  const UnitState* u = unit_state(unit);
+  if (u == nullptr || rt().last_reader != u) return "";
+  return ": \"" + std::string(rt().last_record) + "\"";
+}
+
+}  // namespace
+
+void say_record(int log, int unit) {
+  say_line(log, "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) + quoted_record(unit));
+}
+
+void tally_record(RecordTally& tally, int unit) {
+  if (tally.count++ > 0) return;
+  tally.first_line = unit_line(unit);
+  tally.first_text = quoted_record(unit);
+}
+
+void say_tally(int log, const RecordTally& tally, std::string_view name, std::string_view what) {
+  if (tally.count == 0) return;
+  say_line(log, " *** Warning *** " + std::string(name) + ": " + std::to_string(tally.count) + " record(s) " +
+                    std::string(what) + ", the first at line " + std::to_string(tally.first_line) + tally.first_text);
 }
 
 [[noreturn]] void fatal_read(int unit, const ReadResult& r) {

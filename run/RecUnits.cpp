@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "run/recio_internal.hpp"
@@ -30,9 +32,28 @@ UnitState* unit_state(int unit) {
   return it == r.units.end() ? nullptr : it->second.get();
 }
 
+namespace {
+
+// The first failure of an output is kept, once, to be said by the main program.
+void note_failure(UnitState& u, int err) {
+  if (u.error != 0) return;
+  u.error = err != 0 ? err : EIO;
+  std::string what = " *** Error *** Writing " + u.name + " failed (" + std::strerror(u.error) + "); ";
+  what += u.path == u.name ? "the file is incomplete." : "the file is not kept.";
+  rt().write_failures.push_back(what);
+}
+
+}  // namespace
+
 void flush_state(UnitState& u) {
-  if (u.file && u.fill > 0) std::fwrite(u.buf.data(), 1, u.fill, u.file);
+  if (u.file && u.fill > 0 && std::fwrite(u.buf.data(), 1, u.fill, u.file) != u.fill) note_failure(u, errno);
   u.fill = 0;
+}
+
+void note_message(std::string_view text) {
+  if (text.find("ERROR") != std::string_view::npos || text.find("*** Error ***") != std::string_view::npos) {
+    ++rt().error_messages;
+  }
 }
 
 void make_room(UnitState& u, size_t need) {
@@ -91,21 +112,44 @@ int free_unit() {
 
 namespace {
 
-bool open_unit(int unit, std::string_view name, bool writing, bool binary) {
+bool is_regular(const std::string& name) {
+  struct stat st;
+  return ::lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool is_there(const std::string& name) {
+  struct stat st;
+  return ::lstat(name.c_str(), &st) == 0;
+}
+
+enum class Where { TEMPORARY, IN_PLACE };
+
+bool open_unit(int unit, std::string_view name, bool writing, bool binary, Where where = Where::TEMPORARY) {
   if (unit == KEYBOARD || unit == SCREEN) return false;
   close_unit(unit);
   std::string wanted(trim(name));
   std::string on_disk = disk_name(wanted);
-  if (writing && on_disk != wanted && exists_exact(on_disk)) {
-    // The same file under another letter case: replace it, keep the program's name.
-    std::remove(on_disk.c_str());
+  std::string path = on_disk;
+  if (writing) {
+    struct stat st;
+    if (::stat(wanted.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
+    if (where == Where::IN_PLACE) {
+      // The same file under another letter case is replaced; the program's name is kept.
+      if (on_disk != wanted && exists_exact(on_disk)) std::remove(on_disk.c_str());
+      path = wanted;
+    } else if (!is_there(wanted) || is_regular(wanted)) {
+      path = wanted + ".part";  // a file of the name in another case goes when this one is in place
+    } else {
+      path = wanted;  // a link or a device is written through
+    }
     on_disk = wanted;
   }
   if (!writing && !exists_exact(on_disk)) return false;
-  FILE* f = std::fopen(on_disk.c_str(), writing ? "wb" : "rb");
+  FILE* f = std::fopen(path.c_str(), writing ? "wb" : "rb");
   if (!f) return false;
   auto st = std::make_unique<UnitState>();
   st->name = on_disk;
+  st->path = path;
   st->file = f;
   st->writing = writing;
   st->binary = binary;
@@ -114,33 +158,81 @@ bool open_unit(int unit, std::string_view name, bool writing, bool binary) {
   return true;
 }
 
+// Ends an output: complete (rename it into place), unwanted (remove it and any
+// earlier file of its name) or unfinished (drop it, keeping the earlier file).
+enum class Ending { KEEP, DELETE, DROP };
+
+bool end_output(UnitState& u, Ending how) {
+  flush_state(u);
+  if (std::fflush(u.file) != 0) note_failure(u, errno);
+  if (std::ferror(u.file)) note_failure(u, EIO);
+  if (std::fclose(u.file) != 0) note_failure(u, errno);
+  u.file = nullptr;
+  const bool temporary = u.path != u.name;
+  if (how == Ending::DELETE) {
+    if (temporary) std::remove(u.path.c_str());
+    const std::string earlier = disk_name(u.name);
+    std::remove(earlier.c_str());
+    return u.error == 0;
+  }
+  if (!temporary) return u.error == 0;
+  if (how == Ending::DROP || u.error != 0) {
+    std::remove(u.path.c_str());
+    return false;
+  }
+  const std::string earlier = disk_name(u.name);
+  if (std::rename(u.path.c_str(), u.name.c_str()) != 0) {
+    note_failure(u, errno);
+    std::remove(u.path.c_str());
+    return false;
+  }
+  if (earlier != u.name) std::remove(earlier.c_str());
+  return true;
+}
+
+bool close_state(int unit, Ending how) {
+  auto it = rt().units.find(unit);
+  if (it == rt().units.end()) return true;
+  UnitState& u = *it->second;
+  bool ok = true;
+  if (u.writing && u.file) {
+    ok = end_output(u, how);
+  } else if (u.file) {
+    std::fclose(u.file);
+    if (how == Ending::DELETE) std::remove(u.name.c_str());
+  }
+  if (rt().last_reader == &u) rt().last_reader = nullptr;
+  index_unit(unit, nullptr);
+  rt().units.erase(it);
+  return ok;
+}
+
 }  // namespace
 
 bool open_read(int unit, std::string_view name) { return open_unit(unit, name, false, false); }
 bool open_write(int unit, std::string_view name) { return open_unit(unit, name, true, false); }
 bool open_read_binary(int unit, std::string_view name) { return open_unit(unit, name, false, true); }
 bool open_write_binary(int unit, std::string_view name) { return open_unit(unit, name, true, true); }
+bool open_log(int unit, std::string_view name) { return open_unit(unit, name, true, false, Where::IN_PLACE); }
 
-void close_unit(int unit, bool delete_file) {
+bool close_unit(int unit, bool delete_file) {
   if (unit == SCREEN) {
     flush_unit(SCREEN);
-    return;
+    return true;
   }
-  auto it = rt().units.find(unit);
-  if (it == rt().units.end()) return;
-  UnitState& u = *it->second;
-  flush_state(u);
-  if (u.file) std::fclose(u.file);
-  if (delete_file) std::remove(u.name.c_str());
-  index_unit(unit, nullptr);
-  rt().units.erase(it);
+  return close_state(unit, delete_file ? Ending::DELETE : Ending::KEEP);
 }
 
 void close_all_units() {
   std::vector<int> open;
   for (auto& [u, st] : rt().units) open.push_back(u);
-  for (int u : open) close_unit(u);
+  for (int u : open) close_state(u, Ending::DROP);
   flush_unit(SCREEN);
+}
+
+void remove_file(std::string_view name) {
+  const std::string on_disk = disk_name(name);
+  if (exists_exact(on_disk)) std::remove(on_disk.c_str());
 }
 
 std::string unit_name(int unit) {
@@ -171,8 +263,29 @@ void flush_unit(int unit) {
   }
   if (UnitState* u = unit_state(unit)) {
     flush_state(*u);
-    if (u->file) std::fflush(u->file);
+    if (u->file && u->writing && std::fflush(u->file) != 0) note_failure(*u, errno);
   }
 }
+
+int say_write_failures(int log) {
+  Runtime& r = rt();
+  int said = 0;
+  while (r.failures_said < r.write_failures.size()) {
+    // Copied: saying to a failing log may add to the list.
+    const std::string what = r.write_failures[r.failures_said++];
+    say_line(log, what);
+    ++said;
+  }
+  return said;
+}
+
+int say_cut_records(int log) {
+  std::vector<std::string> said;
+  said.swap(rt().cut_records);
+  for (const std::string& what : said) say_line(log, what);
+  return int(said.size());
+}
+
+long error_messages() { return rt().error_messages; }
 
 }  // namespace routava

@@ -321,6 +321,7 @@ void write_binary(int unit, const int32_t* values, int n) {
 void say(int log, std::initializer_list<Out> values) {
   std::string s;
   format_free(s, values);
+  note_message(s);
   emit(SCREEN, s, true);
   if (log > 0) emit(log, s, true);
 }
@@ -328,6 +329,7 @@ void say(int log, std::initializer_list<Out> values) {
 void say_fmt(int log, const Format& f, std::initializer_list<Out> values) {
   std::string s;
   format_record(s, f, values);
+  note_message(s);
   emit(SCREEN, s, !f.no_advance());
   if (log > 0) emit(log, s, !f.no_advance());
 }
@@ -337,6 +339,7 @@ void say_fmt(int log, std::string_view fmt, std::initializer_list<Out> values) {
 }
 
 void say_line(int log, std::string_view text) {
+  note_message(text);
   emit(SCREEN, text, true);
   if (log > 0) emit(log, text, true);
 }

@@ -154,12 +154,27 @@ bool is_open(int unit);
 // Open for sequential reading; false when the file does not exist.
 bool open_read(int unit, std::string_view name);
 // Create or overwrite (an existing file of the same name in another case is replaced).
-// False when the file cannot be created.
+// False when the file cannot be created. The records go to a temporary file beside
+// it ("name.part"), which close_unit renames into place: a run that fails or is
+// killed never leaves a half-written file under the name. A name that is a link
+// or a device is written in place, as it always was.
 bool open_write(int unit, std::string_view name);
 bool open_read_binary(int unit, std::string_view name);
 bool open_write_binary(int unit, std::string_view name);
-void close_unit(int unit, bool delete_file = false);
+// Create or overwrite in place: the log grows as the run goes, so that a run cut
+// short leaves its log up to there.
+bool open_log(int unit, std::string_view name);
+// Closes the unit. An output is flushed and put in place, or with delete_file
+// removed (with any earlier file of its name). False when the output could not be
+// written in full: it is then not put in place, and the failure is kept for
+// say_write_failures.
+bool close_unit(int unit, bool delete_file = false);
+// Closes every unit. Outputs still open belong to a routine that did not finish
+// them: they are dropped (an earlier file of the name stays), except those written
+// in place, which are closed as they are.
 void close_all_units();
+// Removes a file of the working directory (name matched without regard to case).
+void remove_file(std::string_view name);
 std::string unit_name(int unit);  // file name of an open unit ("" if none)
 long unit_line(int unit);         // number of the record read last on the unit
 
@@ -195,6 +210,16 @@ constexpr int LEVEL_CAP = 30000;
 // The status printed after an allocation-failure message.
 constexpr int ALLOC_STATUS = 1;
 
+// Says, for every output whose writing failed since the last call (a full disk,
+// a file that cannot be put in place), which file and why; returns how many.
+int say_write_failures(int log);
+// Says, for every file whose last record was cut short since the last call, its
+// name and line (free reading drops such a record); returns how many.
+int say_cut_records(int log);
+// The number of messages said so far that carry an error marker ("ERROR",
+// "*** Error ***"): a run that says one and goes on to its end needs a look.
+long error_messages();
+
 // Raises an error level by `by`, saturating at LEVEL_CAP.
 void raise_level(int16_t& IERR, int by);
 // " === SUBROUTINE name =======" (rule: the number of closing "="), screen then log.
@@ -211,6 +236,7 @@ enum class ReadStatus { OK, END, BAD };
 struct ReadResult {
   ReadStatus status = ReadStatus::OK;
   std::string bad_text;  // the text that could not be converted (BAD)
+  bool cut_short = false;  // END inside a record: the file ended before its last values
   explicit operator bool() const { return status == ReadStatus::OK; }
   bool end() const { return status == ReadStatus::END; }
   bool bad() const { return status == ReadStatus::BAD; }
@@ -235,6 +261,21 @@ class FatalReadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+// Records of a file that a reader leaves out or doubts, said once per file with
+// the first of them instead of once per record.
+struct RecordTally {
+  long count = 0;
+  long first_line = 0;
+  std::string first_text;
+};
+// Counts the record read last on `unit`.
+void tally_record(RecordTally& tally, int unit);
+// " *** Warning *** NAME: N record(s) WHAT, the first at line L: "TEXT"" (nothing when none).
+void say_tally(int log, const RecordTally& tally, std::string_view name, std::string_view what);
+
+// The line after a message about a record: "    in NAME, line N: "TEXT"", the
+// record read last on the open unit (the text only while no other unit was read).
+void say_record(int log, int unit);
 // Throws FatalReadError naming the unit's file, its line number and the text.
 [[noreturn]] void fatal_read(int unit, const ReadResult& r);
 // The same readers, with BAD turned into FatalReadError: true = OK, false = END.

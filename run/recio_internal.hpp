@@ -176,10 +176,12 @@ struct FieldMemo {
 };
 
 struct UnitState {
-  std::string name;  // as opened (on disk)
+  std::string name;  // as opened (on disk); for output the name it gets when complete
+  std::string path;  // output: where the bytes go until the close (a temporary name beside `name`)
   FILE* file = nullptr;
   bool writing = false;
   bool binary = false;
+  int error = 0;     // errno of the first write that failed
   bool first_line = true;
   long line = 0;
   std::string buf;  // output area: buf[0, fill) is pending
@@ -198,9 +200,18 @@ struct Runtime {
   std::string scratch;  // a record on its way to the screen
   char* getline_buf = nullptr;
   size_t getline_cap = 0;
+  // The record read last, in getline_buf, and the unit it came from.
+  const UnitState* last_reader = nullptr;
+  std::string_view last_record;
   // The open units by number, for the numbers a run uses: records are written
   // one by one, each finding its unit.
   std::array<UnitState*, 128> by_number{};
+  // Outputs that could not be written, as said by say_write_failures, and how
+  // many of them were said already.
+  std::vector<std::string> write_failures;
+  size_t failures_said = 0;
+  std::vector<std::string> cut_records;  // messages of records cut short, not said yet
+  long error_messages = 0;  // messages said with an error marker
 };
 
 Runtime& rt();
@@ -208,6 +219,9 @@ std::istream& keyboard();
 std::ostream& screen();
 bool keyboard_is_terminal();
 UnitState* unit_state(int unit);  // nullptr when the unit is not open
+
+// Counts a message said (screen and log) that carries an error marker.
+void note_message(std::string_view text);
 
 // Pending output reaches the file in pieces of kFlushAt or more.
 constexpr size_t kFlushAt = 1 << 16;

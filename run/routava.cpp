@@ -35,7 +35,8 @@ const char* const kHelp =
     "Screen.csv, Ramp.csv and per-stage link cuts CUTnn.csv.\n"
     "\n"
     "Exit status: 0 when the run reached its end banner normally, 1 when it ended on\n"
-    "an error, 2 for a wrong argument.\n"
+    "an error (or an output could not be written), 2 for a wrong argument, 3 when\n"
+    "it reached its end banner but printed error messages (\"ERROR\") on the way.\n"
     "\n"
     "Manual: docs/manual.md in the source tree (every file, column and question).\n";
 

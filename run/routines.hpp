@@ -28,6 +28,14 @@ struct SearchNet {
   const SearchGraph* graph = nullptr;
 };
 
+struct RecordTally;  // run/recio.hpp
+
+// ---- OD files (road and transit stages)
+// After an OD file is read: an empty file, the records left out for a zone above
+// the zone count NZ and those with trips below 0 are said once, naming the file.
+void say_od_tallies(int LOG, std::string_view name, bool empty, int32_t NZ, const RecordTally& outside,
+                    const RecordTally& negative);
+
 // ---- run control
 // The whole run in the working directory; returns the process exit status.
 int run_main(int32_t threads = 1);  // threads: path searches at once, output unchanged
@@ -46,8 +54,12 @@ StageRead read_stage_record(const std::string& line);
 // Road link costs of LNKVT (impedance and time) from lengths, speeds and tolls;
 // returns the number of usable road links left without a cost because their speed is 0.
 int road_link_costs(SharedTables& t, float TVALUE);
-// Transit link costs of LNKPT for the stage's time value and the current road speeds.
-void transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
+// Road links whose tariff type (1 and above) has no toll in TARIFF, as when the
+// type is missing from RoadTariff.csv; `first` is the first such row of LINK.
+int links_without_tariff(const SharedTables& t, int32_t& first);
+// Transit link costs of LNKPT for the stage's time value and the current road speeds;
+// returns how many values were too large for any path and held at UNREACHED.
+int32_t transit_link_costs(SharedTables& t, int16_t MODEPT, float TVALUE);
 // Removes the route sections loaded beyond capacity, listing them in the stage's
 // "Transit CapacityOver" file; returns the number removed.
 int capacity_check(SharedTables& t, int LOG, int16_t stage, int16_t& IERR);

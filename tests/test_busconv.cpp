@@ -219,6 +219,17 @@ TEST(BusConv, KeywordsBeforeTheFirstRouteAreNotChecked) {
   EXPECT_EQ(read_lines("BusEdit.csv")[1], "    1,  0,     1,     5,     2,,,");
 }
 
+TEST(BusConv, InputWithoutRoutesIsSaid) {
+  TempDir dir;
+  write_file("BusInput.txt", "Notes only, no route keyword\n");
+  Console con;
+  convert();
+  const auto lines = con.lines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], " Number of Bus Route = 0");
+  EXPECT_EQ(lines.back(), " *** Warning *** BusInput.txt has no LINE record: no transit route at all.");
+}
+
 TEST(BusConv, MissingInputWritesNothing) {
   TempDir dir;
   Console con;

@@ -319,17 +319,34 @@ TEST(GetBusLink, EveryRouteErrorIsReportedInOneRun) {
              route(3, 1, "10", {{1, 30}, {2, 0}}) + route(4, 1, "10", {{0, 30}, {2, 30}}) +
              route(5, 1, "10", {{1, 30}}));  // one node: no segment, so no stop either
   const std::vector<std::string> screen = net.run();
-  EXPECT_TRUE(has(screen, " ** ERROR ** non MODE data on 1"));
-  EXPECT_TRUE(has(screen, " ** ERROR ** non FREQ data on 2"));
-  EXPECT_TRUE(has(screen, " No Node Code or Speed 3 2 0"));
-  EXPECT_TRUE(has(screen, " No Node Code or Speed 4 0 30"));
-  EXPECT_TRUE(has(screen, " **ERROR** Transit Route (     4) is flying   FROM     0   TO     2"));
-  EXPECT_TRUE(has(screen, " ** ERROR ** non NODES     on 5"));
+  // Each message, then the file, line and text it is about.
+  auto said = [&](const std::string& message, const std::string& where) {
+    auto it = std::find(screen.begin(), screen.end(), message);
+    ASSERT_NE(it, screen.end()) << message;
+    ASSERT_NE(it + 1, screen.end()) << message;
+    EXPECT_EQ(*(it + 1), where) << message;
+  };
+  said(" ** ERROR ** non MODE data on 1", "    in BusEdit.csv, line 2: \"    1,  0,     0,    10,     2,,,\"");
+  said(" ** ERROR ** non FREQ data on 2", "    in BusEdit.csv, line 5: \"    2,  0,     1,     0,     2,,,\"");
+  said(" No Node Code or Speed 3 2 0", "    in BusEdit.csv, line 10: \"    3,  2,,,,     2,     0,\"");
+  said(" No Node Code or Speed 4 0 30", "    in BusEdit.csv, line 12: \"    4,  1,,,,     0,    30,\"");
+  said(" **ERROR** Transit Route (     4) is flying   FROM     0   TO     2",
+       "    in BusEdit.csv, the route at line 11: no road link from 0 to 2 in Network.csv");
+  said(" ** ERROR ** non NODES     on 5", "    in BusEdit.csv, line 14: \"    5,  0,     1,    10,     1,,,\"");
   EXPECT_EQ(net.IERR, 6);
   EXPECT_EQ(net.RTMODE(2), 1);
   EXPECT_EQ(net.RTFREQ(2), 0.0f);
   EXPECT_EQ(net.NROUTE, 5);
   EXPECT_EQ(screen.back(), "  Link: Total=    17,Route=     3,Get-On=     6,Get-Off=     6,Transfer=     0");
+
+  // A mode ModePCU.txt does not list: said once, with the first route of it.
+  Net other;
+  other.both_ways(1, 2, 600);
+  route_file(route(6, 2, "10", {{1, 30}, {2, 30}}) + route(7, 2, "10", {{1, 30}, {2, 30}}));
+  const std::vector<std::string> lines = other.run();
+  EXPECT_TRUE(has(lines, " *** Warning *** Mode 2 of Route 6 at line 2 of BusEdit.csv is not in ModePCU.txt;"
+                         " its conditions are all 0."));
+  EXPECT_FALSE(has_part(lines, "Route 7 at line"));
 }
 
 TEST(GetBusLink, FareFileDecidesWhichRoutesAreReportedWithoutFares) {
@@ -343,6 +360,14 @@ TEST(GetBusLink, FareFileDecidesWhichRoutesAreReportedWithoutFares) {
   EXPECT_TRUE(has(screen, " ** Non Fare data **   Route = 2"));
   EXPECT_EQ(net.RTFARE(1, 1), 150.0f);
   EXPECT_EQ(net.RTFARE(2, 1), 0.0f);
+  EXPECT_FALSE(has_part(screen, "Warning"));
+
+  // Ended at its first line, the table gives no fare at all: said.
+  write_file("BusFare.csv", "Route,Flat,Dist\n0,0,0\n1 150 20\n");
+  Net again = three_node_example();
+  const std::vector<std::string> lines = again.run();
+  EXPECT_TRUE(has(lines, " *** Warning *** BusFare.csv, line 2: the list ends at its first line (route id 0 or below);"
+                         " no route has a fare."));
 }
 
 TEST(GetBusLink, FareFileFaultsAreFatalButReadingGoesOn) {

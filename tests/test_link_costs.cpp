@@ -53,6 +53,12 @@ TEST(RoadLinkCosts, TimeTollAndGuards) {
   EXPECT_EQ(t->LNKVT(5, 4), 200);
   road_link_costs(*t, 0.0f);  // no time value: tolls left out
   EXPECT_EQ(t->LNKVT(2, 4), 100);
+  int32_t first = 0;
+  EXPECT_EQ(links_without_tariff(*t, first), 1);  // type 150 has no row; said by the stage
+  EXPECT_EQ(first, 5);
+  t->TARIFF(1, 1) = -1e30f;  // a toll far out is held, not wrapped
+  road_link_costs(*t, 1200.0f);
+  EXPECT_EQ(t->LNKVT(2, 4), 100 - UNREACHED);
 }
 
 TEST(TransitLinkCosts, WaitsFaresAndRunningTimes) {
@@ -73,7 +79,7 @@ TEST(TransitLinkCosts, WaitsFaresAndRunningTimes) {
   t->NLPT = 6;
   t->RTFARE(2, 2) = 10.0f;
 
-  transit_link_costs(*t, 3, 1200.0f);
+  EXPECT_EQ(transit_link_costs(*t, 3, 1200.0f), 0);
   EXPECT_EQ(t->LNKPT(1, 6), 500);   // half the headway
   EXPECT_EQ(t->LNKPT(1, 4), 1500);  // plus the flat fare in time
   EXPECT_EQ(t->LNKPT(2, 4), 500);
@@ -96,6 +102,37 @@ TEST(TransitLinkCosts, WaitsFaresAndRunningTimes) {
   transit_link_costs(*t, 1, 1200.0f);
   EXPECT_EQ(t->LNKPT(1, 6), 500);
   EXPECT_EQ(t->LNKPT(1, 4), 1500);
+}
+
+// Values far out (as fuzzing found them) are held at UNREACHED, never wrapped.
+TEST(TransitLinkCosts, FarOutValuesAreHeldAtUnreached) {
+  struct C {
+    const char* what;
+    int16_t MODEPT;
+    float TVALUE, flat, per_km, headway, red;
+    int row, col;  // the cost that is held
+    int64_t held;
+  };
+  const int I = LNK_IMPEDANCE, T = LNK_TIME;
+  for (C c : {C{"time value 1E-24", 1, 1e-24f, 200.0f, 30.0f, 10.0f, 1.0f, 1, I, UNREACHED},
+              C{"flat fare 2E30", 1, 1200.0f, 2e30f, 30.0f, 10.0f, 1.0f, 1, I, UNREACHED},
+              C{"distance fare -2E30", 1, 1200.0f, 200.0f, -2e30f, 10.0f, 1.0f, 2, I, 120 - UNREACHED},
+              C{"headway 1E38, loading mode 3", 3, 1200.0f, 200.0f, 30.0f, 1e38f, 1.0f, 1, T, UNREACHED},
+              C{"speed reduction 1E-30", 1, 1200.0f, 200.0f, 30.0f, 10.0f, 1e-30f, 2, T, UNREACHED}}) {
+    auto t = tables();
+    road_link(*t, 1, 101, 102, 1, 0, 600, 30);
+    t->RTFREQ(1) = c.headway;
+    t->RTFARE(1, FARE_FLAT) = c.flat;
+    t->RTFARE(1, FARE_PER_KM) = c.per_km;
+    t->MODTAB(1, MODE_RED) = c.red;
+    net_row(t->LNKPT, 1, 0, 101, ROUTE_BASE + 101, 0, 400, 1);             // boarding
+    net_row(t->LNKPT, 2, 1, ROUTE_BASE + 101, ROUTE_BASE + 102, 0, 100, 1);  // bus section
+    t->NLPT = 2;
+    EXPECT_GT(transit_link_costs(*t, c.MODEPT, c.TVALUE), 0) << c.what;
+    EXPECT_EQ(t->LNKPT(c.row, c.col), c.held) << c.what;
+    for (int r = 1; r <= 2; ++r)
+      for (int col : {I, T}) EXPECT_LE(std::abs(t->LNKPT(r, col)), 2 * UNREACHED) << c.what;
+  }
 }
 
 TEST(CapacityCheck, LoadAboveCapacityRemovesTheSection) {

@@ -1,6 +1,7 @@
 // Link cuts and prohibited turns: the per-stage file, the cut table and the node markers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,6 +206,35 @@ TEST(LinkCut, NodesNotInTheNetworkReportedNotFatal) {
   EXPECT_EQ(routava::test::read_lines("Log.txt"), expected);
 }
 
+// A cut file that gives no cut, or loses its last record, is said with its line.
+TEST(LinkCut, FilesThatGiveNoCutAreSaid) {
+  struct C {
+    const char* text;
+    const char* warning;
+    int32_t ncut;
+  };
+  for (C c : {C{"", " *** Warning *** CUT04.csv holds no cut.", 0},
+              C{"0,1,2\n2,1,2\n",
+                " *** Warning *** CUT04.csv, line 1: the list ends at its first line (number of nodes 0 or below);"
+                " no cut is read.",
+                0},
+              C{"2,1,2\n3,1",
+                " *** Warning *** CUT04.csv, line 2: the last record has too few values at the end of the file"
+                " and is not read.",
+                1}}) {
+    TempDir dir;
+    Console con;
+    write_file("CUT04.csv", c.text);
+    Nodes nodes({1, 2});
+    int16_t ierr = -1;
+    LNKCUT(4, *nodes.t, 0, ierr);
+    EXPECT_EQ(ierr, 0);
+    EXPECT_EQ(nodes.t->NCUT, c.ncut) << c.text;
+    const auto lines = con.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), c.warning), lines.end()) << c.text;
+  }
+}
+
 TEST(LinkCut, TableOverflow) {
   std::string text;
   for (int i = 0; i < TURNSZ; ++i) text += "2,1,2\n";
@@ -226,7 +256,8 @@ TEST(LinkCut, TableOverflow) {
       EXPECT_EQ(ierr, 9);
       EXPECT_EQ(lines, (std::vector<std::string>{" Link Cut Data at the stage 4",
                                                  " === SUBROUTINE LinkCut ============",
-                                                 " Cut Table size (TURNSZ) is overflow"}));
+                                                 " Cut Table size (TURNSZ) is overflow",
+                                                 "    in CUT04.csv, line 5001: \"2,2,1\""}));
       EXPECT_FALSE(is_open(10));  // the file is closed on the way out
     }
   }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <thread>
@@ -108,7 +109,7 @@ RunResult run_in_place(const std::string& answers) {
   RunResult r;
   r.status = test::run_program(answers);
   r.console = test::read_file("console.out");
-  r.log = test::read_file("Log.txt");
+  if (std::filesystem::is_regular_file("Log.txt")) r.log = test::read_file("Log.txt");  // not a device
   return r;
 }
 
@@ -164,7 +165,59 @@ TEST(WholeRun, UnreadableStageRecordIsReportedAndEndsTheRun) {
   EXPECT_NE(r.status, 0);
   for (const std::string* t : {&r.console, &r.log}) {
     EXPECT_TRUE(std::regex_search(*t, std::regex("Assign\\.txt, line 2: cannot convert \"0x\""))) << *t;
+    // Files of the totals, if present, are not this run's.
+    EXPECT_TRUE(contains(*t, " Stages completed in this run: 1\n")) << *t;
     EXPECT_TRUE(contains(*t, kBannerEnd));
+  }
+  EXPECT_FALSE(std::filesystem::exists("~Temp01"));
+}
+
+// Stage records that run, but hardly as meant, are said with their line; the run goes on.
+TEST(WholeRun, DoubtfulStageRecordsAreSaidAndRun) {
+  struct C {
+    const char* control;
+    const char* warning;
+    int status = 0;
+  };
+  for (C c : {C{"", " *** Warning *** Assign.txt, line 1: the list of stages ends here (stage number blank, 0 or below);"
+                    " no stage runs.\n"},
+              C{"0110     00000000000    2 1 40 2 40\n0110     00000000000    2 1 40 2 40\n00\n",
+                " *** Warning *** Assign.txt, line 2, stage 1: the stage number is used before;"
+                " that stage's result files are overwritten.\n",
+                3},  // the totals find its scratch file used up
+              C{"0110     00000000000    0\n00\n",
+                " *** Warning *** Assign.txt, line 1, stage 1: no OD table is loaded (number of OD tables 0).\n"}}) {
+    TempDir dir;
+    test::copy_network("SiouxFalls");
+    test::write_file("Assign.txt", c.control);
+    RunResult r = run_in_place(kRoadAnswers);
+    EXPECT_EQ(r.status, c.status) << c.control;
+    EXPECT_TRUE(contains(r.log, c.warning)) << r.log;
+    EXPECT_TRUE(contains(r.console, c.warning));
+    EXPECT_TRUE(contains(r.log, kBannerEnd));
+  }
+}
+
+// OD records the stage leaves out or doubts are said once per file, with the first;
+// a table whose vehicle type has no PCU is said too.
+TEST(WholeRun, OdRecordsLeftOutAreCountedPerFile) {
+  TempDir dir;
+  test::copy_network("SiouxFalls");
+  test::write_file("Assign.txt", "0110     00000000000    2 1 40 2 40\n00\n");
+  test::write_file("ODcar.csv", test::read_file("ODcar.csv") + "25,1,10\n1,2,-5\n3,99,7\n");
+  test::write_file("ODtruck.csv", "");
+  test::write_file("RoadPCU.txt", "1,1.0,0.0\n");  // trucks, type 2, missing
+  RunResult r = run_in_place(kRoadAnswers);
+  EXPECT_EQ(r.status, 0);
+  for (const char* m : {" *** Warning *** ODcar.csv: 2 record(s) left out, a zone above the zone count 24,"
+                        " the first at line 529: \"25,1,10\"\n",
+                        " *** Warning *** ODcar.csv: 1 record(s) with trips below 0, taken as read,"
+                        " the first at line 530: \"1,2,-5\"\n",
+                        " *** Warning *** ODtruck.csv holds no OD record.\n",
+                        " *** Warning *** Vehicle type 2 of OD table 2 (ODtruck.csv) has no PCU above 0 in RoadPCU.txt;"
+                        " its trips load no PCU.\n"}) {
+    EXPECT_TRUE(contains(r.log, m)) << m << r.log;
+    EXPECT_TRUE(contains(r.console, m)) << m;
   }
 }
 
@@ -184,24 +237,41 @@ TEST(WholeRun, TooManyOdTablesIsRejected) {
 }
 
 TEST(WholeRun, ExitStatusFollowsHowTheRunEnded) {
+  const std::string one_stage = "0110     00000000000    2 1 40 2 40\n00\n";
   struct C {
     const char* name;
-    bool control_file;
+    std::function<void()> setup;
     const char* answers;
     int status;
+    const char* message;  // on the console ("" none expected)
   };
-  for (C c : {C{"user stops at the confirmation", true, "2\n", 0},
-              C{"console input ends at a question", true, "1\n1\n", 1},
-              C{"no control file", false, kRoadAnswers, 1}}) {
+  for (const C& c : std::vector<C>{
+           {"user stops at the confirmation", [] {}, "2\n", 0, ""},
+           {"console input ends at a question", [] {}, "1\n1\n", 1, ""},
+           {"no control file", [] { std::filesystem::remove("Assign.txt"); }, kRoadAnswers, 1,
+            " There is not the control file Assign.txt.\n *** Error *** Please check in the directory.\n"},
+           {"an error message on the way", [&] { test::write_file("Assign.txt", "0110     00000000000    2 1 40 3 40\n00\n"); },
+            kRoadAnswers, 3, " *** Error *** Not Exist OD File"},
+           {"Log.txt on a full disk", [&] {
+              test::write_file("Assign.txt", one_stage);
+              std::filesystem::create_symlink("/dev/full", "Log.txt");
+            },
+            kRoadAnswers, 1, " *** Error *** Writing Log.txt failed (No space left on device)"},
+           {"totals on a full disk", [&] {
+              test::write_file("Assign.txt", one_stage);
+              std::filesystem::create_symlink("/dev/full", "Traffic TotalResult.csv");
+            },
+            kRoadAnswers, 1, " *** Error *** Writing Traffic TotalResult.csv failed (No space left on device)"}}) {
     TempDir dir;
     test::copy_network("SiouxFalls");
-    if (!c.control_file) std::filesystem::remove("Assign.txt");
+    c.setup();
     RunResult r = run_in_place(c.answers);
-    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.console;
     EXPECT_TRUE(contains(r.console, kBannerEnd)) << c.name;
-    if (!c.control_file) {
-      EXPECT_TRUE(contains(r.console, " There is not the control file Assign.txt.\n"
-                                      " *** Error *** Please check in the directory.\n"));
+    EXPECT_TRUE(contains(r.console, c.message)) << c.name << "\n" << r.console;
+    for (const auto& e : std::filesystem::directory_iterator(".")) {
+      const std::string n = e.path().filename().string();
+      EXPECT_FALSE(n.starts_with("~Temp") || n.ends_with(".part")) << c.name << ": " << n << " left";
     }
   }
 }

@@ -180,6 +180,7 @@ TEST(NetworkFile, ThirtyThousandAndOneLinksRejected) {
   Net n = load();
   EXPECT_EQ(n.IERR, 9);
   const Lines message = {"  Link Table size 30001 is over than 30000",
+                         "    in Network.csv, line 30001: \"1001,1062,1,1,1,0,100\"",
                          " *** Need to change Program Parameter (LRSIZE)"};
   EXPECT_EQ(after_read(n.console), message);
   EXPECT_EQ(after_read(n.log), message);
@@ -206,7 +207,10 @@ TEST(NetworkFile, AutomaticZoneCountIgnoresCodesAbove400) {
   EXPECT_EQ(n.t->NZ, 57);  // 400 comes after the negative A node that ends the links
   for (int z = 1; z <= 57; ++z) EXPECT_EQ(n.t->NCENT(z, 1), z);  // zone 21 has no link but is a zone
   EXPECT_EQ(n.t->NCENT(58, 1), 0);
-  EXPECT_EQ(after_read(n.console), (Lines{"  Number of Zones & Centroids =   57"}));
+  EXPECT_EQ(after_read(n.console),
+            (Lines{" *** Warning *** Network.csv, line 59: a from-node of 0 or below ends the links;"
+                   " the records after it are not read.",
+                   "  Number of Zones & Centroids =   57"}));
 }
 
 TEST(NetworkFile, TypedZoneCountOverTheLimit) {
@@ -230,7 +234,9 @@ TEST(NetworkFile, WrongRecordReportedWithLineAndRestRead) {
   EXPECT_EQ(n.IERR, 9);
   const std::string pad29(29, ' ');
   const Lines expected = {"  * ERROR * Wrong Record at     2 in " + pad29 + "Network.csv",
+                          "    in Network.csv, line 2: \"2,x,1,1,1,0,100\"",
                           "  * ERROR * Wrong Record at     4 in " + pad29 + "Network.csv",
+                          "    in Network.csv, line 4: \"3,4,1,1,1,0,1.5\"",
                           "  Number of Zones & Centroids =    4"};
   EXPECT_EQ(after_read(n.console), expected);
   EXPECT_EQ(after_read(n.log), expected);
@@ -284,6 +290,27 @@ TEST(NetworkFile, MissingNetworkFile) {
   EXPECT_EQ(n.t->NLROAD, 0);
 }
 
+// Every stage would run on nothing: the run must not go on.
+TEST(NetworkFile, NoLinkAtAllEndsTheRun) {
+  struct C {
+    const char* text;
+    const char* message;
+  };
+  for (C c : {C{"", " *** Error *** Network.csv holds no link."},
+              C{"\n  \n", " *** Error *** Network.csv holds no link."},
+              C{"0,2,1,1,1,0,100\n1,2,1,1,1,0,100\n",
+                " *** Error *** Network.csv, line 1: the links end at their first record (from-node 0 or below)."},
+              C{"-1,2,1,1,1,0,100\n", " *** Error *** Network.csv, line 1: the links end at their first record"
+                                      " (from-node 0 or below)."}}) {
+    TempDir dir;
+    write_file("Network.csv", c.text);
+    Net n = load();
+    EXPECT_EQ(n.IERR, 9) << c.text;
+    EXPECT_EQ(n.t->NLROAD, 0);
+    EXPECT_EQ(after_read(n.log), (Lines{c.message, "  Number of Zones & Centroids =    0"})) << c.text;
+  }
+}
+
 // ------------------------------------------------------------ screen lines and ramps
 
 TEST(ScreenAndRamp, MarksFirstMatchInItsDirection) {
@@ -306,9 +333,13 @@ TEST(ScreenAndRamp, FlagsFollowTheFiles) {
   struct Case {
     std::string screen, ramp;  // "-" = no file
     int16_t kscrn, kramp;
+    std::string warning;  // a list that lists nothing is said
   };
-  const std::vector<Case> cases = {
-      {"-", "-", 0, 0}, {"0,0,0\n", "-", 1, 0}, {"-", "", 0, 1}, {"1,2,4\n", "0,0,0\n", 1, 1}};
+  const std::string first = ", line 1: the list ends at its first line (from-node 0 or below); no link is listed.";
+  const std::vector<Case> cases = {{"-", "-", 0, 0, ""},
+                                   {"0,0,0\n", "-", 1, 0, " *** Warning *** Screen.csv" + first},
+                                   {"-", "", 0, 1, " *** Warning *** Ramp.csv lists no link."},
+                                   {"1,2,4\n", "0,0,0\n", 1, 1, " *** Warning *** Ramp.csv" + first}};
   for (const Case& c : cases) {
     TempDir dir;
     write_file("Network.csv", "1,2,1,1,1,0,100\n");
@@ -323,6 +354,11 @@ TEST(ScreenAndRamp, FlagsFollowTheFiles) {
     EXPECT_EQ(n.set.KRAMP, c.kramp);
     EXPECT_EQ(n.t->LINK(1, 10), c.screen == "1,2,4\n" ? 4 : 0);
     EXPECT_EQ(n.t->LINK(1, 11), 0);
+    if (c.warning.empty()) {
+      for (const std::string& l : n.log) EXPECT_EQ(l.find("Warning"), std::string::npos) << l;
+    } else {
+      EXPECT_NE(std::find(n.log.begin(), n.log.end(), c.warning), n.log.end()) << c.warning;
+    }
   }
 }
 

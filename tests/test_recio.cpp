@@ -263,6 +263,7 @@ TEST(ColumnWriting, MalformedFormatIsAProgramFault) {
   EXPECT_THROW(Format::parse("(I5,"), std::invalid_argument);
   EXPECT_THROW(Format::parse("(Q5)"), std::invalid_argument);
   EXPECT_THROW(Format::parse("(F6)"), std::invalid_argument);
+  EXPECT_THROW(Format::parse("(I2,0(I3))"), std::invalid_argument);
   std::string deep = "I1";
   for (int k = 0; k < 16; ++k) deep = "(" + deep + ")";
   EXPECT_NO_THROW(Format::parse("(" + deep + ")"));
@@ -500,6 +501,29 @@ TEST(FreeReading, ContinuationEndOfFileCrlfAndByteOrderMark) {
   close_unit(u);
 }
 
+// A last record the file ends inside is not read; it is kept to be said with its line.
+TEST(FreeReading, RecordCutShortAtTheEndIsSaid) {
+  TempDir dir;
+  {
+    Console drain;  // what earlier tests of this process left
+    say_cut_records(0);
+  }
+  Console con;
+  test::write_file("OD.csv", "1,2,3\n4,5");
+  int u = free_unit();
+  ASSERT_TRUE(open_read(u, "OD.csv"));
+  int32_t a = 0, b = 0, c = 0;
+  ASSERT_TRUE(read_free(u, {&a, &b, &c}));
+  ReadResult r = read_free(u, {&a, &b, &c});
+  EXPECT_TRUE(r.end());
+  EXPECT_TRUE(r.cut_short);
+  close_unit(u);
+  EXPECT_EQ(say_cut_records(0), 1);
+  EXPECT_EQ(say_cut_records(0), 0);
+  EXPECT_EQ(con.text(), " *** Warning *** OD.csv, line 2: the last record has too few values at the end of the file"
+                        " and is not read.\n");
+}
+
 TEST(FreeReading, FatalErrorNamesFileLineAndText) {
   TempDir dir;
   test::write_file("Data.csv", "1,2\n3,x4\n");
@@ -528,6 +552,13 @@ TEST(FreeReading, KeyboardWaitsThroughEmptyLinesAndReportsBadAndEnd) {
   EXPECT_TRUE(r.bad());
   EXPECT_EQ(v, 12);
   EXPECT_TRUE(read_answer(v).end());
+
+  // Answers saved by an editor that marks UTF-8: the mark is not part of the first answer.
+  Console marked("\xEF\xBB\xBF" "3\r\n4\n");
+  ASSERT_TRUE(read_answer(v));
+  EXPECT_EQ(v, 3);
+  ASSERT_TRUE(read_answer(v));
+  EXPECT_EQ(v, 4);
 }
 
 // ------------------------------------------------------------------ units and files
@@ -573,6 +604,45 @@ TEST(Units, LowestFreeUnitAndDeleteOnClose) {
   EXPECT_EQ(free_unit(), 10);
   close_unit(b);
   EXPECT_TRUE(file_exists("b.csv"));
+}
+
+// A result takes its name only when complete: a run that fails or is killed
+// leaves the earlier file, never a half-written one.
+TEST(Units, OutputsTakeTheirNameOnlyWhenComplete) {
+  TempDir dir;
+  Console con;
+  test::write_file("Result.csv", "old\n");
+  int u = free_unit();
+  ASSERT_TRUE(open_write(u, "Result.csv"));
+  write_line(u, "new");
+  flush_unit(u);
+  EXPECT_EQ(test::read_file("Result.csv"), "old\n");
+  close_all_units();  // the routine writing it did not finish
+  EXPECT_EQ(test::read_file("Result.csv"), "old\n");
+  EXPECT_FALSE(std::filesystem::exists("Result.csv.part"));
+
+  ASSERT_TRUE(open_write(u, "Result.csv"));
+  write_line(u, "new");
+  EXPECT_TRUE(close_unit(u));
+  EXPECT_EQ(test::read_file("Result.csv"), "new\n");
+  EXPECT_FALSE(std::filesystem::exists("Result.csv.part"));
+
+  // Delete on close: nothing of the name stays, neither the new nor the earlier file.
+  ASSERT_TRUE(open_write(u, "Result.csv"));
+  EXPECT_TRUE(close_unit(u, true));
+  EXPECT_FALSE(file_exists("Result.csv"));
+  EXPECT_FALSE(std::filesystem::exists("Result.csv.part"));
+
+  // A full disk: the failure is kept and said once, naming the file.
+  std::filesystem::create_symlink("/dev/full", "Full.csv");
+  ASSERT_TRUE(open_write(u, "Full.csv"));
+  write_line(u, "lost");
+  EXPECT_FALSE(close_unit(u));
+  EXPECT_EQ(say_write_failures(0), 1);
+  EXPECT_EQ(say_write_failures(0), 0);
+  EXPECT_NE(con.text().find(" *** Error *** Writing Full.csv failed"), std::string::npos) << con.text();
+  EXPECT_TRUE(std::filesystem::is_symlink("Full.csv"));
+  EXPECT_FALSE(open_write(u, "."));  // a directory is not an output
 }
 
 TEST(Units, BinaryRecordsRoundTrip) {

@@ -250,6 +250,7 @@ void BUSCONV(const FileNames& FN, int LOG) {
   }
   if (c.route > 0) finish_route(c);
   say(LOG, {" Number of Bus Route =", c.route});
+  if (c.route == 0) say(LOG, {" *** Warning *** ", c.input, " has no LINE record: no transit route at all."});
 
   close_unit(in);
   const bool rejected = c.errors > 0;

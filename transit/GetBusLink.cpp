@@ -2,6 +2,7 @@
 // LNKPT: route sections (main rows), boarding (GET-ON), alighting (GET-OFF)
 // and, for rail-type modes, transfers to earlier routes of the same mode.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -179,10 +180,17 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
     const int64_t data_line = int64_t(unit_line(u)) - 1;  // counted after the header
     if (r.bad()) {
       say_fmt(LOG, wrong, {data_line, pad(name, 40)});
+      say_record(LOG, u);
       raise_level(IERR, 9);
       continue;
     }
-    if (id <= 0) break;
+    if (id <= 0) {
+      if (data_line == 1) {
+        say(LOG, {" *** Warning *** ", file, ", line", data_line + 1,
+                  ": the list ends at its first line (route id 0 or below); no route has a fare."});
+      }
+      break;
+    }
     if (id > RTFARE.rows()) {
       say(LOG, {" ** ERROR ** Bus Route ID", id, " is over than Program Max.ID", RTFARE.rows(),
                 " at line", data_line + 1, " of ", file});
@@ -227,6 +235,7 @@ struct route_head {
   int32_t Mode = 0;
   float Freq = 0.0f;  // headway, minutes
   int32_t NodeNo = 0;
+  int64_t line = 0;  // of the route line in the route file
 };
 
 // The columns of a new row besides its mode; impedance and time in hundredths of a minute.
@@ -256,6 +265,7 @@ struct builder {
   departures from_node{};
   int32_t NL0 = 0;  // rows before the route being built
   int32_t made[4] = {0, 0, 0, 0};  // rows made, by row_kind
+  std::array<bool, NVTYPE + 1> mode_said{};  // a mode without conditions, said once
 };
 
 // Every array is tried, so that one run names each that cannot be had.
@@ -354,6 +364,7 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
   }
   if (rt.Mode == 0) {
     say(LOG, {" ** ERROR ** non MODE data on ", rt.ID});
+    say_record(LOG, b.routes);
     raise_level(b.IERR, 1);
   } else if (rt.Mode < 0 || rt.Mode > modes) {
     say(LOG, {" ** ERROR ** MODE", rt.Mode, " is out of 1 to", modes, " on Route", rt.ID, " in ",
@@ -361,12 +372,24 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
     raise_level(b.IERR, 1);
     usable = false;
   }
+  if (rt.Mode >= 1 && rt.Mode <= modes && rt.Mode <= NVTYPE && !b.mode_said[size_t(rt.Mode)]) {
+    bool listed = false;
+    for (int col = 1; col <= MODE_COLS; ++col) listed = listed || b.t.MODTAB(rt.Mode, col) != 0.0f;
+    if (!listed) {
+      // PCU, capacity and speed reduction 0: its routes neither load the roads nor take their speeds.
+      say(LOG, {" *** Warning *** Mode", rt.Mode, " of Route", rt.ID, " at line", line, " of ", b.route_file,
+                " is not in ModePCU.txt; its conditions are all 0."});
+      b.mode_said[size_t(rt.Mode)] = true;
+    }
+  }
   if (rt.Freq <= 0.0f) {
     say(LOG, {" ** ERROR ** non FREQ data on ", rt.ID});
+    say_record(LOG, b.routes);
     raise_level(b.IERR, 1);
   }
   if (rt.NodeNo <= 1) {
     say(LOG, {" ** ERROR ** non NODES     on ", rt.ID});
+    say_record(LOG, b.routes);
     raise_level(b.IERR, 1);
   } else if (rt.NodeNo > NDRTBS) {
     say(LOG, {" ** ERROR ** Too many NODES", rt.NodeNo, " on Route", rt.ID, " in ", b.route_file,
@@ -401,6 +424,7 @@ bool read_route_nodes(builder& b, const route_head& rt, bool& usable) {
     // A non-positive speed would give a section a non-positive riding time.
     if (code == 0 || speed <= 0) {
       say(b.LOG, {" No Node Code or Speed", rt.ID, code, speed});
+      say_record(b.LOG, b.routes);
       raise_level(b.IERR, 1);
     }
     if (magnitude(code) >= ROUTE_BASE) {
@@ -442,6 +466,9 @@ int32_t add_main_row(builder& b, const route_head& rt, int32_t i) {
   if (L == 0) {
     say_fmt(b.LOG, "(' **ERROR** Transit Route (',I6,') is flying',3X,'FROM',I6,3X,'TO',I6)",
             {rt.ID, code, next});
+    say_line(b.LOG, "    in " + std::string(b.route_file) + ", the route at line " + std::to_string(rt.line) +
+                        ": no road link from " + std::to_string(code) + " to " + std::to_string(next) +
+                        " in Network.csv");
     raise_level(b.IERR, 1);
     return 0;
   }
@@ -536,11 +563,13 @@ bool add_routes(builder& b) {
     if (!read_free_or_fail(b.routes, {&rt.ID, &rt.Seq, &rt.Mode, &rt.Freq, &rt.NodeNo})) return true;
     if (rt.ID > LBSIZE) {
       say(b.LOG, {" ** ERROR ** Bus Route ID is over than Program"});
+      say_record(b.LOG, b.routes);
       say(b.LOG, {" Max.ID =", LBSIZE});
       raise_level(b.IERR, 9);
       return false;
     }
-    bool usable = take_route_line(b, rt, int64_t(unit_line(b.routes)));
+    rt.line = int64_t(unit_line(b.routes));
+    bool usable = take_route_line(b, rt, rt.line);
     if (!read_route_nodes(b, rt, usable)) return false;
     if (!usable || rt.NodeNo <= 0) continue;
     mark_repeated_nodes(b, rt.NodeNo);

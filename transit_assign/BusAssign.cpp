@@ -96,11 +96,17 @@ void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, cons
     const std::string name(trim(ODPT(id)));
     if (name.empty() || !file_exists(name) || !open_read(unit, name)) {
       say_line(LOG, " *** Error *** Not Exist OD File " + name);
+      if (name.empty()) {
+        say(LOG, {"    OD table", int32_t(id), " of stage", stage.KSTAGE, " (Assign.txt) has no file in PTOD.txt"});
+      } else {
+        say(LOG, {"    the file of OD table", int32_t(id), " in PTOD.txt"});
+      }
       pause_for_enter();
       continue;
     }
     const float factor = stage.FODTAB[size_t(k)];
     int32_t record = 0;
+    RecordTally outside, negative;
     for (;;) {
       int32_t O = 0, D = 0, T = 0;
       if (!read_free_or_fail(unit, {&O, &D, &T})) break;
@@ -110,9 +116,14 @@ void read_od_tables(const StageRecord& stage, const Vec<std::string>& ODPT, cons
         say(LOG, {"   in ", name, " line", int32_t(unit_line(unit))});
         continue;
       }
-      if (O > NZ || D > NZ) continue;
+      if (O > NZ || D > NZ) {
+        tally_record(outside, unit);
+        continue;
+      }
+      if (T < 0) tally_record(negative, unit);
       OD(O, D) = add_clamped(OD(O, D), truncate_to_int(float(T) * factor / 100.0f + 0.5f));
     }
+    say_od_tallies(LOG, name, record == 0, NZ, outside, negative);
     close_unit(unit);
   }
 }
