@@ -231,7 +231,7 @@ template <class T>
 bool take(const Field& f, T& v) {
   if (f.null) return true;
   T got{};
-  if (read_free_text(f.text, {&got})) {
+  if (read_free_value(f.text, &got)) {
     v = got;
     return true;
   }
