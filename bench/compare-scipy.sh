@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Our path search against scipy.sparse.csgraph.dijkstra on the same graph: the
 # first road stage of DIR (its link costs and cuts applied), every origin zone,
-# each side timed in-process, best of three. Every zone-to-zone distance must be
-# equal on both sides. Last line: "routava X s, scipy Y s, speed-up Z".
+# each side timed in-process, best of three. Ours is timed with one thread and
+# the way a run searches, ahead on THREADS workers (default: every core); scipy
+# searches on one thread. Every zone-to-zone distance must be equal on both
+# sides. Last line: "routava X s, scipy Y s, speed-up Z", ours with THREADS.
 #
-#   bench/compare-scipy.sh DIR
+#   bench/compare-scipy.sh DIR [THREADS]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-dir="${1:?usage: bench/compare-scipy.sh DIR}"
+dir="${1:?usage: bench/compare-scipy.sh DIR [THREADS]}"
+threads="${2:-$(nproc)}"
 [ -d "$dir" ] || { echo "compare-scipy.sh: $dir is not a directory" >&2; exit 2; }
 build="$root/build-bench"
 
@@ -30,16 +33,17 @@ nice cmake --build "$build" --target time_search >/dev/null
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-"$build/time_search" "$dir" "$work/graph" | tee "$work/ours"
-ours="$(sed -n 's/^routava \([0-9.]*\) s.*/\1/p' "$work/ours")"
+"$build/time_search" "$dir" "$work/graph" "$threads" | tee "$work/ours"
+one="$(sed -n 's/^routava 1 thread: \([0-9.]*\) s.*/\1/p' "$work/ours")"
+ours="$(sed -n 's/^routava \([0-9.]*\) s with .*/\1/p' "$work/ours")"
 
-"$py" - "$work/graph" "$ours" <<'EOF'
+"$py" - "$work/graph" "$ours" "$one" "$threads" <<'EOF'
 import sys, time
 import numpy as np
 from scipy.sparse import csr_matrix
 from scipy.sparse.csgraph import dijkstra
 
-path, ours_s = sys.argv[1], float(sys.argv[2])
+path, ours_s, one_s, threads = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4])
 with open(path, "rb") as f:
     nodes, arcs, zones = np.fromfile(f, np.int64, 3)
     start = np.fromfile(f, np.int64, nodes + 1)
@@ -77,5 +81,8 @@ if len(bad):
     sys.exit(1)
 print(f"all {zones * (zones - 1)} zone-to-zone distances equal "
       f"({int((mine >= 0).sum())} reached)")
+print(f"1 thread: routava {one_s:.4f} s, scipy {best:.4f} s, speed-up {best / one_s:.2f}")
+print(f"last line: routava on {threads} thread{'s' if threads != 1 else ''} (as a run searches), "
+      f"scipy on one (it has no threads)")
 print(f"routava {ours_s:.4f} s, scipy {best:.4f} s, speed-up {best / ours_s:.2f}")
 EOF

@@ -281,6 +281,16 @@ ReadResult read_free_text(std::string_view text, std::initializer_list<In> vars)
   });
 }
 
+bool read_free_value(std::string_view token, const In& var) {
+  // Only a plain token is one value converted as it stands; anything free
+  // reading treats specially goes the whole way.
+  auto special = [](char c) {
+    return is_blank(c) || c == ',' || c == '/' || c == '*' || c == '\'' || c == '"';
+  };
+  if (token.empty() || std::any_of(token.begin(), token.end(), special)) return bool(read_free_text(token, {var}));
+  return assign_value(var, token, false);
+}
+
 ReadResult read_cols(int unit, const Format& f, std::initializer_list<In> vars) {
   return column_read(f, vars.begin(), vars.size(), [unit](std::string& l) { return read_line(unit, l); });
 }

@@ -248,6 +248,9 @@ bool read_line(int unit, std::string& line);
 // Free reading of one record (may continue over following lines).
 ReadResult read_free(int unit, std::initializer_list<In> vars);
 ReadResult read_free_text(std::string_view text, std::initializer_list<In> vars);
+// One value already cut out of a record into `var`, as read_free_text(token, {var})
+// stores it, without the list reading around it; true when it converts.
+bool read_free_value(std::string_view token, const In& var);
 // Column reading of one record against a descriptor list.
 ReadResult read_cols(int unit, const Format& f, std::initializer_list<In> vars);
 ReadResult read_cols(int unit, std::string_view fmt, std::initializer_list<In> vars);

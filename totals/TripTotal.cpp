@@ -205,9 +205,10 @@ void split_record(std::string_view line, size_t most, std::vector<Field>& out) {
     }
     if (c == '/') return;
     size_t b = p;
-    while (p < line.size() && !blank(line[p]) && line[p] != ',' && line[p] != '/') ++p;
+    size_t star = std::string_view::npos;  // the first '*' of the token, found on the way
+    for (; p < line.size() && !blank(line[p]) && line[p] != ',' && line[p] != '/'; ++p)
+      if (line[p] == '*' && star == std::string_view::npos) star = p - b;
     std::string_view token = line.substr(b, p - b);
-    size_t star = token.find('*');
     int32_t repeat = 0;
     if (star != std::string_view::npos && star > 0 && token[0] != '+' && token[0] != '-' &&
         read_free_text(token.substr(0, star), {&repeat}) && repeat > 0) {
@@ -231,7 +232,7 @@ template <class T>
 bool take(const Field& f, T& v) {
   if (f.null) return true;
   T got{};
-  if (read_free_text(f.text, {&got})) {
+  if (read_free_value(f.text, &got)) {
     v = got;
     return true;
   }
