@@ -7,8 +7,6 @@ namespace routava {
 
 namespace {
 
-constexpr std::string_view NETWORK_FILE = "Network.csv";
-
 // The list number of the first entry for the link a -> b, or 0.
 int32_t list_number(const LinkList& list, int32_t a, int32_t b) {
   if (list.count <= 0) return 0;
@@ -168,6 +166,7 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
   static const Format link_size = Format::parse("('  Link Table size',I6,' is over than',I6)");
 
   t.LINK.fill(0);
+  t.LINKLINE.fill(0);
   t.LNKVT.fill(0);
   t.LNKPT.fill(0);
   t.NLROAD = t.NLVT = t.NLPT = 0;
@@ -214,6 +213,7 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
       return;
     }
     store_link(t, i, k, set, lists);
+    t.LINKLINE(i) = int32_t(unit_line(unit));
     if (set.zone_mode != 0 && k.a <= NZSIZE && k.a > t.NZ) t.NZ = k.a;
   }
   if (i == 1 && IERR < 9) {

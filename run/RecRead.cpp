@@ -329,9 +329,11 @@ std::string quoted_record(int unit) {
 
 }  // namespace
 
-void say_record(int log, int unit) {
-  say_line(log, "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) + quoted_record(unit));
+std::string record_place(int unit) {
+  return "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) + quoted_record(unit);
 }
+
+void say_record(int log, int unit) { say_line(log, record_place(unit)); }
 
 void tally_record(RecordTally& tally, int unit) {
   if (tally.count++ > 0) return;

@@ -254,6 +254,10 @@ struct SharedTables {
   CentTable NCENT{NZSIZE, CENT_COLS};
   CutTable LCUT{TURNSZ, CUT_COLS};
   int32_t NCUT = 0;
+  // Where each LCUT row was read (record_place), for messages about it later.
+  Vec<std::string> CUTWHERE{TURNSZ};
+  // The Network.csv line of each LINK row, 0 when not read from it.
+  Vec<int32_t> LINKLINE{LRSIZE};
   // road tables
   RealTable QVTAB{99, QV_COLS};
   RealTable TARIFF{99, TARIFF_COLS};

@@ -276,6 +276,8 @@ void say_tally(int log, const RecordTally& tally, std::string_view name, std::st
 // The line after a message about a record: "    in NAME, line N: "TEXT"", the
 // record read last on the open unit (the text only while no other unit was read).
 void say_record(int log, int unit);
+// The text say_record says, for a message said later (the unit may be closed by then).
+std::string record_place(int unit);
 // Throws FatalReadError naming the unit's file, its line number and the text.
 [[noreturn]] void fatal_read(int unit, const ReadResult& r);
 // The same readers, with BAD turned into FatalReadError: true = OK, false = END.
