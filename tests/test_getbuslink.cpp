@@ -349,6 +349,50 @@ TEST(GetBusLink, EveryRouteErrorIsReportedInOneRun) {
   EXPECT_FALSE(has_part(lines, "Route 7 at line"));
 }
 
+// Findings in a route file converted in this run also name the keyword-file line
+// the planner wrote; a route file kept from before has no such lines.
+TEST(GetBusLink, FindingsInAConvertedFileNameTheKeywordLine) {
+  TempDir dir;
+  Net net;
+  net.both_ways(1, 2, 600);
+  standard_inputs();
+  write_file("BusInput.txt",
+             "LINE      \"No mode\",F=10,O=F\n"
+             "N=1,2 S=30\n"
+             "LINE      \"Flies\",M=1,F=10,O=N\n"
+             "N=1,2\n"
+             "3 S=30\n");
+  const FileNames names = test::conversion_names();
+  Settings set;
+  set.route_file_choice = 1;
+  {
+    Console quiet;
+    GETBUSCONV(set, names, 0, &net.t->ROUTESRC);
+  }
+  const std::vector<std::string> screen = net.run();
+  auto said = [&](const std::string& message, const std::string& in, const std::string& from) {
+    auto it = std::find(screen.begin(), screen.end(), message);
+    ASSERT_NE(it, screen.end()) << message;
+    ASSERT_LT(it + 2, screen.end()) << message;
+    EXPECT_EQ(*(it + 1), in) << message;
+    EXPECT_EQ(*(it + 2), from) << message;
+  };
+  // Route 2 is route 1 reversed by O=F: both came from line 1.
+  said(" ** ERROR ** non MODE data on 1", "    in BusEdit.csv, line 2: \"    1,  0,      ,    10,     2,,,\"",
+       "    from BusInput.txt, line 1: \"LINE      \"No mode\",F=10,O=F\"");
+  said(" ** ERROR ** non MODE data on 2", "    in BusEdit.csv, line 5: \"    2,  0,      ,    10,     2,,,\"",
+       "    from BusInput.txt, line 1: \"LINE      \"No mode\",F=10,O=F\"");
+  // The node arrived at is on the next line of the keyword file.
+  said(" **ERROR** Transit Route (     3) is flying   FROM     2   TO     3",
+       "    in BusEdit.csv, the route at line 8: no road link from 2 to 3 in Network.csv",
+       "    from BusInput.txt, line 5: \"3 S=30\"");
+
+  set.route_file_choice = 2;  // the converted file exists: kept, not converted again
+  Console quiet;
+  GETBUSCONV(set, names, 0, &net.t->ROUTESRC);
+  EXPECT_TRUE(net.t->ROUTESRC.from.empty());
+}
+
 TEST(GetBusLink, FareFileDecidesWhichRoutesAreReportedWithoutFares) {
   TempDir dir;
   Net net = three_node_example();
