@@ -164,6 +164,7 @@ void end_of_links(int unit, int32_t links, int LOG, int16_t& IERR) {
 void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, int LOG, int16_t& IERR) {
   static const Format wrong_record = Format::parse("('  * ERROR * Wrong Record at',I6,' in ',A40)");
   static const Format link_size = Format::parse("('  Link Table size',I6,' is over than',I6)");
+  static const Format distance = Format::parse("(I6)");
 
   t.LINK.fill(0);
   t.LINKLINE.fill(0);
@@ -214,6 +215,7 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
     }
     store_link(t, i, k, set, lists);
     t.LINKLINE(i) = int32_t(unit_line(unit));
+    say_if_too_wide(LOG, unit, distance, double(k.length_m), "the length", "the Distance (m) column (I6) of Traffic Assign files");
     if (set.zone_mode != 0 && k.a <= NZSIZE && k.a > t.NZ) t.NZ = k.a;
   }
   if (i == 1 && IERR < 9) {

@@ -171,6 +171,7 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
   unit_closer closer(u);
   if (!check_header(u, file, LOG, IERR)) return;
   const Format wrong = Format::parse("('  ** ERROR ** Wrong Record at',I5,' in ',A40)");
+  static const Format tariff = Format::parse("(F7.1)");
   for (;;) {
     int32_t id = 0;
     float flat = 0.0f;
@@ -199,6 +200,8 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
     }
     RTFARE(id, FARE_FLAT) = flat;
     RTFARE(id, FARE_PER_KM) = per_km;
+    say_if_too_wide(LOG, u, tariff, flat, "the flat fare", "the Flat Tariff column (F7.1) of Transit Operations.csv");
+    say_if_too_wide(LOG, u, tariff, per_km, "the distance fare", "the Distance Tariff column (F7.1) of Transit Operations.csv");
     LFLG(id) = 1;
   }
 }
