@@ -439,19 +439,21 @@ TEST(GetBusLink, FareFileFaultsAreFatalButReadingGoesOn) {
   }
 }
 
-TEST(GetBusLink, FaresTooWideForTheOperationsColumnsAreWarned) {
+TEST(GetBusLink, FaresAndHeadwaysTooWideForTheOperationsColumnsAreWarned) {
   TempDir dir;
   Net net = three_node_example();
   write_file("BusFare.csv", "Route,Flat,Dist\n1,99999.9,-9999.9\n2,1.0E5,0\n3,0,-10000\n");
+  route_file(route(1, 1, "999.99", {{1, 30}, {2, 30}}) + route(2, 1, "1000", {{2, 30}, {3, 30}}));
   const std::vector<std::string> screen = net.run();
   std::vector<std::string> said;
   for (const std::string& l : screen)
     if (l.find("does not fit") != std::string::npos) said.push_back(l);
-  const std::string tail = " column (F7.1) of Transit Operations.csv and prints there as asterisks.";
+  const std::string tail = " of Transit Operations.csv and prints there as asterisks.";
   EXPECT_EQ(said, (std::vector<std::string>{
-                      " *** Warning *** BusFare.csv, line 3: the flat fare 100000.0 does not fit the Flat Tariff" + tail,
-                      " *** Warning *** BusFare.csv, line 4: the distance fare -10000.0 does not fit the Distance Tariff" +
-                          tail}));
+                      " *** Warning *** BusFare.csv, line 3: the flat fare 100000.0 does not fit the Flat Tariff column (F7.1)" + tail,
+                      " *** Warning *** BusFare.csv, line 4: the distance fare -10000.0 does not fit the Distance Tariff column (F7.1)" +
+                          tail,
+                      " *** Warning *** BusEdit.csv, line 5: the headway 1000.0 does not fit the Initial Headway column (F6.2)" + tail}));
   EXPECT_EQ(net.IERR, 0);
 }
 

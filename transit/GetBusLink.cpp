@@ -399,6 +399,10 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
       b.mode_said[size_t(rt.Mode)] = true;
     }
   }
+  static const Format headway = Format::parse("(F6.2)");
+  if (say_if_too_wide(LOG, b.routes, headway, rt.Freq, "the headway", "the Initial Headway column (F6.2) of Transit Operations.csv")) {
+    say_source(b, line);
+  }
   if (rt.Freq <= 0.0f) {
     say(LOG, {" ** ERROR ** non FREQ data on ", rt.ID});
     say_record(LOG, b.routes);
