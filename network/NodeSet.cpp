@@ -2,6 +2,7 @@
 #include <new>
 #include <vector>
 
+#include "network/ReadNetwork.hpp"
 #include "run/recio.hpp"
 #include "run/routines.hpp"
 
@@ -61,7 +62,21 @@ struct NodeTarget {
   int32_t& NNODE;
   CentTable& NCENT;
   int32_t NZ;
+  const LinkTable& LINK;
+  const Vec<int32_t>& LINKLINE;  // where each road link was read
 };
+
+// The line after a message about the to-node of a row: the Network.csv line of
+// the road link that names it (transit rows name route nodes, not read there).
+void say_link_place(const int64_t* row, const NodeTarget& t, int LOG) {
+  const int64_t L = field(row, LNK_ROAD);
+  if (L < 1 || L > std::min(t.LINK.rows(), t.LINKLINE.size()) || t.LINKLINE(int(L)) <= 0) return;
+  const int32_t a = t.LINK(int(L), LINK_ANODE);
+  const int32_t b = t.LINK(int(L), LINK_BNODE);
+  if (field(row, LNK_FROM) != a || field(row, LNK_TO) != b) return;
+  say_line(LOG, "    in " + std::string(NETWORK_FILE) + ", line " + std::to_string(t.LINKLINE(int(L))) +
+                    ": the link from " + std::to_string(a) + " to " + std::to_string(b));
+}
 
 // Node rows for the from-nodes of rows 1..n, in row order; false (IERR 9) when
 // there are more than the node table holds.
@@ -130,6 +145,7 @@ void number_to_nodes(NetTable& table, int32_t n, const NodeTarget& t, bool ascen
       say_fmt(LOG, at_row,
               {r, field(row, LNK_ROAD), field(row, LNK_FROM), to, field(row, LNK_IMPEDANCE), pos,
                field(row, LNK_TIME), field(row, LNK_KIND), field(row, LNK_LOAD)});
+      say_link_place(row, t, LOG);
     }
   }
 }
@@ -168,7 +184,7 @@ void build_node_table(NetTable& table, int32_t n, NodeTarget t, int LOG, int16_t
 }  // namespace
 
 void NODESET(NetTable& table, int32_t n, SharedTables& t, int LOG, int16_t& IERR) {
-  build_node_table(table, n, NodeTarget{t.NODTBL, t.NNODE, t.NCENT, t.NZ}, LOG, IERR);
+  build_node_table(table, n, NodeTarget{t.NODTBL, t.NNODE, t.NCENT, t.NZ, t.LINK, t.LINKLINE}, LOG, IERR);
 }
 
 }  // namespace routava

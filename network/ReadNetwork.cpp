@@ -7,8 +7,6 @@ namespace routava {
 
 namespace {
 
-constexpr std::string_view NETWORK_FILE = "Network.csv";
-
 // The list number of the first entry for the link a -> b, or 0.
 int32_t list_number(const LinkList& list, int32_t a, int32_t b) {
   if (list.count <= 0) return 0;
@@ -166,8 +164,10 @@ void end_of_links(int unit, int32_t links, int LOG, int16_t& IERR) {
 void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, int LOG, int16_t& IERR) {
   static const Format wrong_record = Format::parse("('  * ERROR * Wrong Record at',I6,' in ',A40)");
   static const Format link_size = Format::parse("('  Link Table size',I6,' is over than',I6)");
+  static const Format distance = Format::parse("(I6)");
 
   t.LINK.fill(0);
+  t.LINKLINE.fill(0);
   t.LNKVT.fill(0);
   t.LNKPT.fill(0);
   t.NLROAD = t.NLVT = t.NLPT = 0;
@@ -214,6 +214,8 @@ void read_network(const Settings& set, const LinkLists& lists, SharedTables& t, 
       return;
     }
     store_link(t, i, k, set, lists);
+    t.LINKLINE(i) = int32_t(unit_line(unit));
+    say_if_too_wide(LOG, unit, distance, double(k.length_m), "the length", "the Distance (m) column (I6) of Traffic Assign files");
     if (set.zone_mode != 0 && k.a <= NZSIZE && k.a > t.NZ) t.NZ = k.a;
   }
   if (i == 1 && IERR < 9) {

@@ -8,6 +8,8 @@
 
 namespace routava {
 
+inline constexpr std::string_view NETWORK_FILE = "Network.csv";
+
 // Columns of a link list.
 constexpr int LIST_FROM = 1;    // from-node code
 constexpr int LIST_TO = 2;      // to-node code

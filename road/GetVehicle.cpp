@@ -98,6 +98,7 @@ void read_od_list(const Echo& echo, const std::string& name, SharedTables& t, in
 void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_t& IERR) {
   static const Format person = Format::parse("(I5,2F5.2,3X,'<-- Input OD = PT')");
   static const Format vehicle = Format::parse("(I5,F5.2,' Not Use','<-- Input OD = VT')");
+  static const Format pair_pcu = Format::parse("(I6)");
   const int LOG = echo.LOG;
   const int unit = open_required(echo, name, " PCU of Vehicle is unknown.", IERR);
   if (unit == 0) return;
@@ -118,6 +119,8 @@ void read_pcu(const Echo& echo, const std::string& name, SharedTables& t, int16_
     }
     t.VPCU(type) = pcu;
     t.VPASS(type) = pass;
+    // One vehicle of the type already fills a pair's PCU column.
+    say_if_too_wide(LOG, unit, pair_pcu, pcu, "the PCU", "the PCU column (I6) of Vehicle Impedance files");
     if (pass > 0.0f) echo.fmt(person, {type, pcu, pass});
     else echo.fmt(vehicle, {type, pcu});
   }
@@ -134,6 +137,7 @@ void wrong_record(int LOG, int unit, int32_t count, const std::string& name) {
 void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable& QVTAB) {
   static const Format record = Format::parse("(I7,5F7.0)");
   static const Format abnormal = Format::parse("(1X,I3,5F6.0)");
+  static const Format speed = Format::parse("(I3)");
   const int LOG = echo.LOG;
   const int unit = open_required(echo, name, " QV conditions are unknown.", IERR);
   if (unit == 0) return;
@@ -156,6 +160,8 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
     }
     for (int c = QV_V1; c <= QV_Q2; ++c) QVTAB(type, c) = v[c - QV_V1];
     echo.fmt(record, {type, v[0], v[1], v[2], v[3], v[4]});
+    // An unloaded link of the type runs at V1.
+    say_if_too_wide(LOG, unit, speed, v[0], "the free speed V1", "the average speed column (I3) of Traffic Assign files");
     // V1 >= V2 >= V3 and Q1 <= Q2, or the curve of LNKSPEED is not a falling line.
     if (v[3] > v[4] || v[1] > v[0] || v[2] > v[1]) {
       say(LOG, {" Please check File ", name});
@@ -170,6 +176,7 @@ void read_qv(const Echo& echo, const std::string& name, int16_t& IERR, RealTable
 
 void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealTable& TARIFF) {
   static const Format record = Format::parse("(I7,2F7.0)");
+  static const Format toll = Format::parse("(I7)");
   const int LOG = echo.LOG;
   const int unit = open_listed(echo, name);
   if (unit == 0) {
@@ -199,6 +206,8 @@ void read_tariff(const Echo& echo, const std::string& name, int16_t& IERR, RealT
     TARIFF(type, TARIFF_FLAT) = flat;
     TARIFF(type, TARIFF_PER_KM) = per_km;
     echo.fmt(record, {type, flat, per_km});
+    // Every passage costs the flat charge at least (unless the charge per km is below 0).
+    if (per_km >= 0.0f) say_if_too_wide(LOG, unit, toll, flat, "the flat charge", "the Toll Tariff column (I7) of Vehicle Impedance files");
   }
   close_unit(unit);
   echo.line("----------------------------------");

@@ -112,6 +112,7 @@ bool read_cut_file(int16_t KSTAGE, SharedTables& t, int LOG, int16_t& IERR) {
       return false;
     }
     ++stored;
+    t.CUTWHERE(stored) = record_place(unit);
     // Stored backwards: the last node of the sequence comes first.
     for (int k = 0; k < n; ++k) t.LCUT(stored, CUT_LAST + (n - 1 - k)) = codes[k];
   }
@@ -127,7 +128,7 @@ void mark_cut_nodes(SharedTables& t, int LOG) {
   static const Format code4_fmt = Format::parse("(' No Such Connections (',I4,'),4,',4(I5,','))");
   static const Format code3_fmt = Format::parse("(' No Such Connections (',I4,'),3,',3(I5,','))");
   static const Format code2_fmt = Format::parse("(' No Such Connections (',I4,'),2,',2(I5,','))");
-  const int32_t ncut = std::min(t.NCUT, t.LCUT.rows());
+  const int32_t ncut = std::min({t.NCUT, t.LCUT.rows(), t.CUTWHERE.size()});
   for (int32_t i = 1; i <= ncut; ++i) {
     // A node that is not in this network only gets the message: the same cut file
     // serves the road and the transit networks.
@@ -137,7 +138,9 @@ void mark_cut_nodes(SharedTables& t, int LOG) {
     NDSRCH(t.NODTBL, t.NNODE, field(e, CUT_MIDDLE), found, pos);
     if (found == 0 && pos >= 1 && pos <= t.NODTBL.rows()) {
       t.NODTBL(pos, NOD_CUT) += 1;
-    } else if (field(e, CUT_FIRST) > 0) {
+      continue;
+    }
+    if (field(e, CUT_FIRST) > 0) {
       say_fmt(LOG, code4_fmt,
               {i, field(e, CUT_FIRST), field(e, CUT_BEFORE), field(e, CUT_MIDDLE), field(e, CUT_LAST)});
     } else if (field(e, CUT_BEFORE) > 0) {
@@ -145,6 +148,7 @@ void mark_cut_nodes(SharedTables& t, int LOG) {
     } else {
       say_fmt(LOG, code2_fmt, {i, field(e, CUT_MIDDLE), field(e, CUT_LAST)});
     }
+    if (!t.CUTWHERE(i).empty()) say_line(LOG, t.CUTWHERE(i));
   }
   if (ncut > 0) say_line(LOG, "");
 }

@@ -196,7 +196,7 @@ bool transit_stage(SharedTables& t, Settings& set, RunState& rs, const StageReco
     say_line(LOG, " Making Initial Transit Network");
     say_line(LOG, " ==============================");
     fill_names(fn, {"BusInput.txt", "BusEdit.csv", "BusCost.csv"}, -1);
-    GETBUSCONV(set, fn, LOG);
+    GETBUSCONV(set, fn, LOG, &t.ROUTESRC);
     fill_names(fn, {"BusEdit.csv", "BusFare.csv", "PTOD.txt", "ModePCU.txt"}, -1);
     GETBUSLINK(t, set, st, fn, LOG, IERR);
     if (IERR > 0) return false;

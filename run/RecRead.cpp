@@ -339,9 +339,11 @@ std::string quoted_record(int unit) {
 
 }  // namespace
 
-void say_record(int log, int unit) {
-  say_line(log, "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) + quoted_record(unit));
+std::string record_place(int unit) {
+  return "    in " + unit_name(unit) + ", line " + std::to_string(unit_line(unit)) + quoted_record(unit);
 }
+
+void say_record(int log, int unit) { say_line(log, record_place(unit)); }
 
 void tally_record(RecordTally& tally, int unit) {
   if (tally.count++ > 0) return;
@@ -353,6 +355,25 @@ void say_tally(int log, const RecordTally& tally, std::string_view name, std::st
   if (tally.count == 0) return;
   say_line(log, " *** Warning *** " + std::string(name) + ": " + std::to_string(tally.count) + " record(s) " +
                     std::string(what) + ", the first at line " + std::to_string(tally.first_line) + tally.first_text);
+}
+
+bool say_if_too_wide(int log, int unit, const Format& column_format, double value, std::string_view what,
+                     std::string_view column) {
+  if (!std::isfinite(value)) return false;  // not a value the readers give
+  const auto& items = column_format.items();
+  const bool whole = std::any_of(items.begin(), items.end(), [](const FormatItem& it) { return it.kind == FormatItem::INT; });
+  std::string shown;
+  if (whole) {
+    // Rounded as the writers round; beyond 64 bits it cannot fit any column anyway.
+    const double r = std::floor(value + 0.5);
+    format_record(shown, column_format, {int64_t(std::clamp(r, -9.0e18, 9.0e18))});
+  } else {
+    format_record(shown, column_format, {value});
+  }
+  if (shown.find('*') == std::string::npos) return false;
+  say(log, {" *** Warning *** ", unit_name(unit), ", line", int32_t(unit_line(unit)), ": ", what, float(value),
+            " does not fit ", column, " and prints there as asterisks."});
+  return true;
 }
 
 [[noreturn]] void fatal_read(int unit, const ReadResult& r) {

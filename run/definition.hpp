@@ -239,6 +239,14 @@ struct StageRecord {
 // File-name slots FNAME1..FNAME7, each a 40-character blank-padded text; index 0 unused.
 using FileNames = std::array<std::string, 8>;
 
+// Where the lines of a route file converted in this run came from, so that
+// findings in it can name the line the planner wrote.
+struct RouteSource {
+  std::string file;                // the keyword file
+  std::vector<std::string> lines;  // its lines, 1-based by from[]
+  std::vector<int64_t> from;       // [route-file line] its keyword-file line, 0 none
+};
+
 // The tables that live for the whole run, owned by the main program and handed
 // to each routine as arguments.
 struct SharedTables {
@@ -254,6 +262,10 @@ struct SharedTables {
   CentTable NCENT{NZSIZE, CENT_COLS};
   CutTable LCUT{TURNSZ, CUT_COLS};
   int32_t NCUT = 0;
+  // Where each LCUT row was read (record_place), for messages about it later.
+  Vec<std::string> CUTWHERE{TURNSZ};
+  // The Network.csv line of each LINK row, 0 when not read from it.
+  Vec<int32_t> LINKLINE{LRSIZE};
   // road tables
   RealTable QVTAB{99, QV_COLS};
   RealTable TARIFF{99, TARIFF_COLS};
@@ -269,6 +281,7 @@ struct SharedTables {
   Vec<float> RTFREQ0{LBSIZE};
   RealTable RTFARE{LBSIZE, FARE_COLS};
   int32_t NROUTE = 0;
+  RouteSource ROUTESRC;  // empty unless the route file was converted in this run
 };
 
 }  // namespace routava

@@ -279,6 +279,15 @@ void say_tally(int log, const RecordTally& tally, std::string_view name, std::st
 // The line after a message about a record: "    in NAME, line N: "TEXT"", the
 // record read last on the open unit (the text only while no other unit was read).
 void say_record(int log, int unit);
+// The text say_record says, for a message said later (the unit may be closed by then).
+std::string record_place(int unit);
+// A value read that a result column cannot show: when `value`, written with the
+// single descriptor of `column_format` (as the result file writes it, whole
+// numbers rounded), gives asterisks, says " *** Warning *** NAME, line N: WHAT
+// VALUE does not fit COLUMN and prints there as asterisks." for the record read
+// last on `unit`. True when said.
+bool say_if_too_wide(int log, int unit, const Format& column_format, double value, std::string_view what,
+                     std::string_view column);
 // Throws FatalReadError naming the unit's file, its line number and the text.
 [[noreturn]] void fatal_read(int unit, const ReadResult& r);
 // The same readers, with BAD turned into FatalReadError: true = OK, false = END.

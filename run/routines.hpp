@@ -100,9 +100,11 @@ void VEHICLEASSIGN(Settings& set, const FileNames& FN, const StageRecord& stage,
 // ---- transit network
 // Makes sure the converted route file FN[2] exists: converts FN[1] again, keeps
 // FN[2], or asks the user, by the route file choice (which the answer replaces).
-void GETBUSCONV(Settings& set, const FileNames& FN, int LOG);
+// When given, `source` tells where each line of a converted file came from
+// (and is emptied when the file was not converted).
+void GETBUSCONV(Settings& set, const FileNames& FN, int LOG, RouteSource* source = nullptr);
 // Converts the keyword route text FN[1] into the route file FN[2] and the fare template FN[3].
-void BUSCONV(const FileNames& FN, int LOG);
+void BUSCONV(const FileNames& FN, int LOG, RouteSource* source = nullptr);
 // Reads the route (FN[1]), fare (FN[2]), PT OD list (FN[3]) and mode (FN[4])
 // files and appends the rows of every route to LNKPT.
 void GETBUSLINK(SharedTables& t, const Settings& set, const StageRecord& stage, const FileNames& FN,

@@ -30,8 +30,23 @@ namespace fs = std::filesystem;
 // Broken variants fail the test always, and so do a file or console answers saved
 // with CRLF line ends or a byte-order mark that do not read as the unbroken ones,
 // and a run that leaves ~Temp scratch files behind. Strict, a variant fails too
-// when it changes the results without a message naming its file (and line).
-constexpr bool kStrict = false;
+// when it changes the results without a message naming its file (and line),
+// unless it is silent by design (below).
+constexpr bool kStrict = true;
+
+// Variants whose results differ without a word because the files mean it so.
+// Each must stay silent: one that gets a message is to be taken off the list.
+const std::map<std::pair<std::string, std::string>, const char*>& silent_by_design() {
+  static const std::map<std::pair<std::string, std::string>, const char*> list = {
+      {{"Network.csv", "length 0"}, "centroid connectors of real networks have length 0"},
+      {{"Network.csv", "records twice"}, "parallel links between two nodes are allowed"},
+      {{"VTcar.csv", "records twice"}, "records of one pair add up"},
+      {{"PTmorning.csv", "records twice"}, "records of one pair add up"},
+      {{"CUT01.csv", "missing"}, "a stage without a cut file has no cut, as the log says per stage"},
+      {{"CUT01.csv", "directory"}, "not a file: as missing"},
+  };
+  return list;
+}
 
 constexpr int kTimeLimitSeconds = 120;
 
@@ -490,7 +505,11 @@ TEST(BadInputMatrix, EveryVariantEndsInOrder) {
     if (d.cls == Class::SILENT) silent << "  " << what << " | " << d.changed << " | " << (d.said.empty() ? "nothing said" : d.said) << "\n";
     if (!d.named && !d.said.empty() && d.cls != Class::SILENT)
       unnamed << "  " << what << " | " << class_name(d.cls) << " | " << d.said << "\n";
-    if (kStrict && (d.cls == Class::SILENT || (d.cls == Class::FATAL && !d.named))) {
+    const bool by_design = silent_by_design().count({v.file, v.label}) > 0;
+    if (kStrict && by_design && d.cls != Class::SILENT) {
+      ADD_FAILURE() << what << " is listed as silent by design but is " << class_name(d.cls);
+    }
+    if (kStrict && !by_design && (d.cls == Class::SILENT || (d.cls == Class::FATAL && !d.named))) {
       ADD_FAILURE() << what << ": the results change (" << d.changed << ") and no message names " << v.file;
     }
   }

@@ -22,14 +22,7 @@ using test::write_file;
 const char* const EDIT_HEADER = "RouteID,Seq   ,Mode  ,Freq  ,NodeNo,Node  ,Speed ,\n";
 const char* const COST_HEADER = "RouteID,Flat Fare,Dist Fare,Mode,Bus Route Name,\n";
 
-FileNames conv_names() {
-  FileNames fn;
-  for (auto& s : fn) s = pad("", 40);
-  fn[1] = pad("BusInput.txt", 40);
-  fn[2] = pad("BusEdit.csv", 40);
-  fn[3] = pad("BusCost.csv", 40);
-  return fn;
-}
+FileNames conv_names() { return test::conversion_names(); }
 
 void convert() { BUSCONV(conv_names(), 0); }
 

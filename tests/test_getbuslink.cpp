@@ -349,6 +349,50 @@ TEST(GetBusLink, EveryRouteErrorIsReportedInOneRun) {
   EXPECT_FALSE(has_part(lines, "Route 7 at line"));
 }
 
+// Findings in a route file converted in this run also name the keyword-file line
+// the planner wrote; a route file kept from before has no such lines.
+TEST(GetBusLink, FindingsInAConvertedFileNameTheKeywordLine) {
+  TempDir dir;
+  Net net;
+  net.both_ways(1, 2, 600);
+  standard_inputs();
+  write_file("BusInput.txt",
+             "LINE      \"No mode\",F=10,O=F\n"
+             "N=1,2 S=30\n"
+             "LINE      \"Flies\",M=1,F=10,O=N\n"
+             "N=1,2\n"
+             "3 S=30\n");
+  const FileNames names = test::conversion_names();
+  Settings set;
+  set.route_file_choice = 1;
+  {
+    Console quiet;
+    GETBUSCONV(set, names, 0, &net.t->ROUTESRC);
+  }
+  const std::vector<std::string> screen = net.run();
+  auto said = [&](const std::string& message, const std::string& in, const std::string& from) {
+    auto it = std::find(screen.begin(), screen.end(), message);
+    ASSERT_NE(it, screen.end()) << message;
+    ASSERT_LT(it + 2, screen.end()) << message;
+    EXPECT_EQ(*(it + 1), in) << message;
+    EXPECT_EQ(*(it + 2), from) << message;
+  };
+  // Route 2 is route 1 reversed by O=F: both came from line 1.
+  said(" ** ERROR ** non MODE data on 1", "    in BusEdit.csv, line 2: \"    1,  0,      ,    10,     2,,,\"",
+       "    from BusInput.txt, line 1: \"LINE      \"No mode\",F=10,O=F\"");
+  said(" ** ERROR ** non MODE data on 2", "    in BusEdit.csv, line 5: \"    2,  0,      ,    10,     2,,,\"",
+       "    from BusInput.txt, line 1: \"LINE      \"No mode\",F=10,O=F\"");
+  // The node arrived at is on the next line of the keyword file.
+  said(" **ERROR** Transit Route (     3) is flying   FROM     2   TO     3",
+       "    in BusEdit.csv, the route at line 8: no road link from 2 to 3 in Network.csv",
+       "    from BusInput.txt, line 5: \"3 S=30\"");
+
+  set.route_file_choice = 2;  // the converted file exists: kept, not converted again
+  Console quiet;
+  GETBUSCONV(set, names, 0, &net.t->ROUTESRC);
+  EXPECT_TRUE(net.t->ROUTESRC.from.empty());
+}
+
 TEST(GetBusLink, FareFileDecidesWhichRoutesAreReportedWithoutFares) {
   TempDir dir;
   Net net = three_node_example();
@@ -393,6 +437,24 @@ TEST(GetBusLink, FareFileFaultsAreFatalButReadingGoesOn) {
     EXPECT_EQ(net.NLPT, 4) << c.fares;  // no route rows after a fatal table error
     EXPECT_FALSE(file_exists("BusEdit2.csv"));
   }
+}
+
+TEST(GetBusLink, FaresAndHeadwaysTooWideForTheOperationsColumnsAreWarned) {
+  TempDir dir;
+  Net net = three_node_example();
+  write_file("BusFare.csv", "Route,Flat,Dist\n1,99999.9,-9999.9\n2,1.0E5,0\n3,0,-10000\n");
+  route_file(route(1, 1, "999.99", {{1, 30}, {2, 30}}) + route(2, 1, "1000", {{2, 30}, {3, 30}}));
+  const std::vector<std::string> screen = net.run();
+  std::vector<std::string> said;
+  for (const std::string& l : screen)
+    if (l.find("does not fit") != std::string::npos) said.push_back(l);
+  const std::string tail = " of Transit Operations.csv and prints there as asterisks.";
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      " *** Warning *** BusFare.csv, line 3: the flat fare 100000.0 does not fit the Flat Tariff column (F7.1)" + tail,
+                      " *** Warning *** BusFare.csv, line 4: the distance fare -10000.0 does not fit the Distance Tariff column (F7.1)" +
+                          tail,
+                      " *** Warning *** BusEdit.csv, line 5: the headway 1000.0 does not fit the Initial Headway column (F6.2)" + tail}));
+  EXPECT_EQ(net.IERR, 0);
 }
 
 TEST(GetBusLink, ModeTableListingAndItsLimits) {

@@ -267,5 +267,40 @@ TEST(GetVehicle, TypesAbove99AreWarnedAndSkipped) {
   EXPECT_TRUE(has_text(r.console, "RoadTariff.csv line 3"));
 }
 
+// A value that its result column cannot show is warned of with its line when
+// read; the largest that still fits is not, and the run goes on either way.
+TEST(GetVehicle, ValuesTooWideForTheirResultColumnsAreWarned) {
+  struct C {
+    const char* what;
+    std::string pcu, qv, tariff;
+    std::string warning;  // "" none
+  };
+  const std::string pcu_col = " does not fit the PCU column (I6) of Vehicle Impedance files and prints there as asterisks.";
+  const std::string speed_col = " does not fit the average speed column (I3) of Traffic Assign files and prints there as asterisks.";
+  const std::string toll_col = " does not fit the Toll Tariff column (I7) of Vehicle Impedance files and prints there as asterisks.";
+  for (const C& c : std::vector<C>{
+           {"PCU that fits", "1,999999.4,0.0\n", QV, "1,10,1\n", ""},
+           {"PCU rounded beyond 6 digits", "1,1.0,0.0\n2,999999.6,0.0\n", QV, "1,10,1\n",
+            " *** Warning *** RoadPCU.txt, line 2: the PCU 999999.6" + pcu_col},
+           {"free speed that fits", PCU, "1,999,40,20,1000,2000\n", "1,10,1\n", ""},
+           {"free speed of 4 digits", PCU, "1,60,40,20,1000,2000\n2,1000,40,20,1000,2000\n", "1,10,1\n",
+            " *** Warning *** QV.csv, line 2: the free speed V1 1000.0" + speed_col},
+           {"flat charge that fits", PCU, QV, "1,9999999,1\n", ""},
+           {"flat charge of 8 digits", PCU, QV, "1,10,1\n2,1.0E8,0\n",
+            " *** Warning *** RoadTariff.csv, line 2: the flat charge 100000000.0" + toll_col},
+           {"flat charge offset by a charge per km below 0", PCU, QV, "1,1.0E8,-1\n", ""},
+       }) {
+    TempDir dir;
+    Result r = run(OD_LIST, c.pcu, c.qv, c.tariff);
+    EXPECT_EQ(r.IERR, 0) << c.what;
+    for (const Lines* l : {&r.console, &r.log}) {
+      Lines said;
+      for (const std::string& line : *l)
+        if (line.find("does not fit") != std::string::npos) said.push_back(line);
+      EXPECT_EQ(said, c.warning.empty() ? Lines{} : Lines{c.warning}) << c.what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace routava

@@ -64,7 +64,8 @@ TEST(LinkCut, RecordsStoredBackwardsAndNodesMarked) {
   EXPECT_EQ(con.lines(),
             (std::vector<std::string>{" Link Cut Data at the stage 3",
                                       " Number of Link Cut & Prohibited Turns = 4",
-                                      " No Such Connections (   4),2,    0,  102,", ""}));
+                                      " No Such Connections (   4),2,    0,  102,",
+                                      "    in CUT03.csv, line 4: \"1,102\"", ""}));
 }
 
 TEST(LinkCut, FileNamePerStage) {
@@ -199,8 +200,11 @@ TEST(LinkCut, NodesNotInTheNetworkReportedNotFatal) {
       " Link Cut Data at the stage 2",
       " Number of Link Cut & Prohibited Turns = 5",
       " No Such Connections (   2),2,  500,    1,",
+      "    in CUT02.csv, line 2: \"2,500,1\"",
       " No Such Connections (   3),3,  500,  400,    2,",
+      "    in CUT02.csv, line 3: \"3,500,400,2\"",
       " No Such Connections (   4),4,    1,    2,  300,  400,",
+      "    in CUT02.csv, line 4: \"4,1,2,300,400\"",
       ""};
   EXPECT_EQ(con.lines(), expected);
   EXPECT_EQ(routava::test::read_lines("Log.txt"), expected);

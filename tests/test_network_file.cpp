@@ -194,6 +194,23 @@ TEST(NetworkFile, LineOfZerosEndsTheLinksAndEmptyLineDoesNot) {
   EXPECT_EQ(n.t->NLROAD, 2);
   EXPECT_EQ(n.t->LINK(2, 1), 2);
   EXPECT_EQ(n.t->NZ, 2);
+  // Messages about a link later name its line of the file, blank lines counted.
+  EXPECT_EQ(n.t->LINKLINE(1), 1);
+  EXPECT_EQ(n.t->LINKLINE(2), 4);
+}
+
+TEST(NetworkFile, LengthTooWideForTheDistanceColumnIsWarned) {
+  TempDir dir;
+  write_file("Network.csv", "1,2,1,1,1,0,999999\n2,1,1,1,1,0,1000000\n");
+  Net n = load();
+  EXPECT_EQ(n.IERR, 0);  // the run goes on
+  const std::string warning =
+      " *** Warning *** Network.csv, line 2: the length 1000000.0 does not fit the Distance (m) column (I6) of"
+      " Traffic Assign files and prints there as asterisks.";
+  for (const Lines* l : {&n.console, &n.log}) {
+    EXPECT_EQ(std::count_if(l->begin(), l->end(), [](const std::string& x) { return x.find("does not fit") != std::string::npos; }), 1);
+    EXPECT_TRUE(contains(*l, warning));
+  }
 }
 
 TEST(NetworkFile, AutomaticZoneCountIgnoresCodesAbove400) {

@@ -124,17 +124,28 @@ TEST(Nodeset, NodesWithTheirRowRanges) {
 
 TEST(Nodeset, LinkToANodeWithoutOutgoingLinks) {
   TempDir dir;
-  NetTable table = make_table({{1, 1, 2, 120, 0, 110, 0, 0}, {2, 2, 3, 150, 4, 140, 0, 0}, {3, 2, 1, 100, 0, 90, 99, 0}});
+  NetTable table = make_table({{1, 1, 2, 120, 0, 110, 0, 0}, {2, 2, 3, 150, 4, 140, 0, 0}, {3, 2, 1, 100, 0, 90, 99, 0},
+                                {3, 200002, 200003, 10, 0, 10, 1, 0}});  // a transit row riding link 3
   NodeRun nr;
-  nr.run(3, 0, table);
+  // Where the road links were read: the message names the line of the link into the dead end.
+  const int32_t ab[][2] = {{1, 2}, {2, 3}, {2, 1}};
+  for (int L = 1; L <= 3; ++L) {
+    nr.t->LINK(L, LINK_ANODE) = ab[L - 1][0];
+    nr.t->LINK(L, LINK_BNODE) = ab[L - 1][1];
+    nr.t->LINKLINE(L) = L + 4;
+  }
+  nr.run(4, 0, table);
   EXPECT_EQ(nr.IERR, 1);  // a warning: the run goes on
-  EXPECT_EQ(nr.NNODE, 2);
+  EXPECT_EQ(nr.NNODE, 3);
   EXPECT_EQ(table(1, 5), 2);
   EXPECT_EQ(table(2, 5), 0);
   EXPECT_EQ(table(3, 5), 1);
   const Lines expected = {
       " Can not find Dest Node          3   in NODES",
-      " at NTABLE(      2)          2          2          3        150          0        140          0          0"};
+      " at NTABLE(      2)          2          2          3        150          0        140          0          0",
+      "    in Network.csv, line 6: the link from 2 to 3",
+      " Can not find Dest Node     200003   in NODES",
+      " at NTABLE(      4)          3     200002     200003         10          0         10          1          0"};
   EXPECT_EQ(messages(nr.console), expected);
   EXPECT_EQ(messages(nr.log), expected);
 }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "run/definition.hpp"
 #include "run/recio.hpp"
 
 namespace routava::test {
@@ -83,6 +84,16 @@ class Console {
   std::istringstream in_;
   std::ostringstream out_;
 };
+
+// The converter's file names BusInput.txt, BusEdit.csv, BusCost.csv, padded as the program passes them.
+inline FileNames conversion_names() {
+  FileNames fn;
+  for (auto& s : fn) s = pad("", 40);
+  fn[1] = pad("BusInput.txt", 40);
+  fn[2] = pad("BusEdit.csv", 40);
+  fn[3] = pad("BusCost.csv", 40);
+  return fn;
+}
 
 inline void write_file(const fs::path& name, const std::string& content) {
   std::ofstream f(name, std::ios::binary);

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/recio.hpp"
 #include "run/routines.hpp"
@@ -38,6 +39,9 @@ struct conversion {
   std::string FREQTXT;
   std::string RTNAME;
   Table<std::string> NODETXT;  // (node, NT_*)
+  std::vector<int64_t> node_line;  // the input line each node was given on
+  int64_t route_line = 0;          // the input line of the route's L
+  RouteSource* source = nullptr;   // where each written line came from, when asked
   int nodes = 0;
   bool too_many = false;  // the node limit was already reported for this route
   int errors = 0;
@@ -74,6 +78,7 @@ void add_node(conversion& c, std::string_view code) {
     return;
   }
   ++c.nodes;
+  c.node_line[size_t(c.nodes)] = c.line_no;
   if (code.size() > FIELD) {
     reject(c, "node code longer than 6 characters: ", code);
     return;
@@ -98,9 +103,11 @@ void fill_speeds(conversion& c) {
 
 void write_route(conversion& c, bool reverse) {
   write_fmt(c.edit, c.route_fmt, {c.route, int32_t(0), c.MODETXT, c.FREQTXT, int32_t(c.nodes)});
+  if (c.source) c.source->from.push_back(c.route_line);
   for (int k = 1; k <= c.nodes; ++k) {
     const int i = reverse ? c.nodes + 1 - k : k;
     write_fmt(c.edit, c.node_fmt, {c.route, int32_t(k), c.NODETXT(i, NT_CODE), c.NODETXT(i, NT_SPEED)});
+    if (c.source) c.source->from.push_back(c.node_line[size_t(i)]);
   }
   write_fmt(c.cost, c.cost_fmt, {c.route, c.MODETXT, c.RTNAME});
 }
@@ -160,6 +167,7 @@ void scan_line(conversion& c, const std::string& line) {
       if (c.route > 0) finish_route(c);
       ++c.route;
       clear_route(c);
+      c.route_line = c.line_no;
       std::string name;
       size_t k = p + NAME_OFFSET;
       // A name without closing quote or comma ends with the line.
@@ -196,7 +204,7 @@ void scan_line(conversion& c, const std::string& line) {
 
 }  // namespace
 
-void BUSCONV(const FileNames& FN, int LOG) {
+void BUSCONV(const FileNames& FN, int LOG, RouteSource* source) {
   const std::string in_name = pad(FN[1], 40);
   const std::string edit_name = pad(FN[2], 40);
   const std::string cost_name = pad(FN[3], 40);
@@ -206,6 +214,7 @@ void BUSCONV(const FileNames& FN, int LOG) {
   c.input = std::string(trim(in_name));
   try {
     c.NODETXT.resize(MAX_NODES, NT_COLS);
+    c.node_line.assign(MAX_NODES + 1, 0);
   } catch (const std::bad_alloc&) {
     int16_t level = 0;  // the conversion has no error level: the missing route file is found later
     say_alloc_failure(LOG, "BusConv", " NODETXT(200,2) allocation error", level);
@@ -238,11 +247,16 @@ void BUSCONV(const FileNames& FN, int LOG) {
   say_fmt(LOG, "('  Bus Data Conversion  Input = ',A16,'  Output = ',A16)", {in_name, edit_name});
   say_fmt(LOG, "('              another output = ',A16)", {cost_name});
   write_line(c.edit, "RouteID,Seq   ,Mode  ,Freq  ,NodeNo,Node  ,Speed ,");
+  if (source != nullptr) {
+    *source = RouteSource{c.input, {}, {0, 0}};  // from[0] unused, line 1 the header
+    c.source = source;
+  }
   write_line(c.cost, "RouteID,Flat Fare,Dist Fare,Mode,Bus Route Name,");
 
   std::string line;
   while (read_line(in, line)) {
     ++c.line_no;
+    if (c.source) c.source->lines.push_back(line);
     if (line.size() > LINE_LEN && !trim(std::string_view(line).substr(LINE_LEN)).empty()) {
       say(LOG, {" * WARNING * ", c.input, " line", c.line_no, ": text after column 100 is ignored"});
     }
@@ -258,6 +272,7 @@ void BUSCONV(const FileNames& FN, int LOG) {
     say(LOG, {" *** ERROR *** ", c.input, " has", int32_t(c.errors), " error(s): ",
               trim(edit_name), " and ", trim(cost_name), " are not written"});
   }
+  if (rejected && source != nullptr) *source = RouteSource{};  // the route file found later is not this one
   close_unit(c.edit, rejected);
   close_unit(c.cost, rejected);
 }

@@ -30,7 +30,8 @@ int32_t ask_which(int LOG) {
 
 }  // namespace
 
-void GETBUSCONV(Settings& set, const FileNames& FN, int LOG) {
+void GETBUSCONV(Settings& set, const FileNames& FN, int LOG, RouteSource* source) {
+  if (source != nullptr) *source = RouteSource{};
   int16_t& route_file_choice = set.route_file_choice;
   // Names are 40-character texts: padded for the A fields, trimmed for the disk.
   const std::string input = pad(FN[1], 40);
@@ -42,14 +43,14 @@ void GETBUSCONV(Settings& set, const FileNames& FN, int LOG) {
 
   if (route_file_choice == 1) {
     if (have_input) {
-      BUSCONV(FN, LOG);
+      BUSCONV(FN, LOG, source);
     } else if (!have_converted) {
       say(LOG, {" *** ERROR *** Can not find ", input_name});
     }
     return;
   }
   if (!have_converted) {
-    BUSCONV(FN, LOG);
+    BUSCONV(FN, LOG, source);
     return;
   }
   if (!have_input) {
@@ -82,7 +83,7 @@ void GETBUSCONV(Settings& set, const FileNames& FN, int LOG) {
   }
   if (answer == 1) {
     say(LOG, {" Convert from ", input_name});
-    BUSCONV(FN, LOG);
+    BUSCONV(FN, LOG, source);
   } else {
     say(LOG, {" This program use the existing ", converted_name});
   }

@@ -171,6 +171,7 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
   unit_closer closer(u);
   if (!check_header(u, file, LOG, IERR)) return;
   const Format wrong = Format::parse("('  ** ERROR ** Wrong Record at',I5,' in ',A40)");
+  static const Format tariff = Format::parse("(F7.1)");
   for (;;) {
     int32_t id = 0;
     float flat = 0.0f;
@@ -199,6 +200,8 @@ void read_fares(const std::string& name, RealTable& RTFARE, Vec<uint8_t>& LFLG, 
     }
     RTFARE(id, FARE_FLAT) = flat;
     RTFARE(id, FARE_PER_KM) = per_km;
+    say_if_too_wide(LOG, u, tariff, flat, "the flat fare", "the Flat Tariff column (F7.1) of Transit Operations.csv");
+    say_if_too_wide(LOG, u, tariff, per_km, "the distance fare", "the Distance Tariff column (F7.1) of Transit Operations.csv");
     LFLG(id) = 1;
   }
 }
@@ -346,6 +349,16 @@ bool append_row(builder& b, row_kind kind, const route_head& rt, const row_value
   return true;
 }
 
+// The line after a finding on `line` of a converted route file: the line of the
+// keyword file it was converted from, which is the one the planner edits.
+void say_source(const builder& b, int64_t line) {
+  const RouteSource& src = b.t.ROUTESRC;
+  if (line < 1 || size_t(line) >= src.from.size()) return;
+  const int64_t k = src.from[size_t(line)];
+  if (k < 1 || size_t(k) > src.lines.size()) return;
+  say_line(b.LOG, "    from " + src.file + ", line " + std::to_string(k) + ": \"" + src.lines[size_t(k - 1)] + "\"");
+}
+
 // ---- one route
 
 // Checks a route line and keeps its mode and headway. False when the tables
@@ -357,6 +370,7 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
   if (rt.ID <= 0) {
     say(LOG, {" ** ERROR ** Bus Route ID", rt.ID, " is not positive at line", line, " of ",
               b.route_file});
+    say_source(b, line);
     raise_level(b.IERR, 1);
     usable = false;
   } else {
@@ -365,10 +379,12 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
   if (rt.Mode == 0) {
     say(LOG, {" ** ERROR ** non MODE data on ", rt.ID});
     say_record(LOG, b.routes);
+    say_source(b, line);
     raise_level(b.IERR, 1);
   } else if (rt.Mode < 0 || rt.Mode > modes) {
     say(LOG, {" ** ERROR ** MODE", rt.Mode, " is out of 1 to", modes, " on Route", rt.ID, " in ",
               b.route_file});
+    say_source(b, line);
     raise_level(b.IERR, 1);
     usable = false;
   }
@@ -379,21 +395,29 @@ bool take_route_line(builder& b, const route_head& rt, int64_t line) {
       // PCU, capacity and speed reduction 0: its routes neither load the roads nor take their speeds.
       say(LOG, {" *** Warning *** Mode", rt.Mode, " of Route", rt.ID, " at line", line, " of ", b.route_file,
                 " is not in ModePCU.txt; its conditions are all 0."});
+      say_source(b, line);
       b.mode_said[size_t(rt.Mode)] = true;
     }
+  }
+  static const Format headway = Format::parse("(F6.2)");
+  if (say_if_too_wide(LOG, b.routes, headway, rt.Freq, "the headway", "the Initial Headway column (F6.2) of Transit Operations.csv")) {
+    say_source(b, line);
   }
   if (rt.Freq <= 0.0f) {
     say(LOG, {" ** ERROR ** non FREQ data on ", rt.ID});
     say_record(LOG, b.routes);
+    say_source(b, line);
     raise_level(b.IERR, 1);
   }
   if (rt.NodeNo <= 1) {
     say(LOG, {" ** ERROR ** non NODES     on ", rt.ID});
     say_record(LOG, b.routes);
+    say_source(b, line);
     raise_level(b.IERR, 1);
   } else if (rt.NodeNo > NDRTBS) {
     say(LOG, {" ** ERROR ** Too many NODES", rt.NodeNo, " on Route", rt.ID, " in ", b.route_file,
               ": Max. =", NDRTBS});
+    say_source(b, line);
     raise_level(b.IERR, 1);
     usable = false;
   }
@@ -425,11 +449,13 @@ bool read_route_nodes(builder& b, const route_head& rt, bool& usable) {
     if (code == 0 || speed <= 0) {
       say(b.LOG, {" No Node Code or Speed", rt.ID, code, speed});
       say_record(b.LOG, b.routes);
+      say_source(b, int64_t(unit_line(b.routes)));
       raise_level(b.IERR, 1);
     }
     if (magnitude(code) >= ROUTE_BASE) {
       say(b.LOG, {" ** ERROR ** Node Code", code, " is over 99999 on Route", rt.ID, " at line",
                   int64_t(unit_line(b.routes)), " of ", b.route_file});
+      say_source(b, int64_t(unit_line(b.routes)));
       raise_level(b.IERR, 1);
       usable = false;
     }
@@ -469,6 +495,7 @@ int32_t add_main_row(builder& b, const route_head& rt, int32_t i) {
     say_line(b.LOG, "    in " + std::string(b.route_file) + ", the route at line " + std::to_string(rt.line) +
                         ": no road link from " + std::to_string(code) + " to " + std::to_string(next) +
                         " in Network.csv");
+    say_source(b, rt.line + i + 1);  // the node line arrived at
     raise_level(b.IERR, 1);
     return 0;
   }
@@ -564,6 +591,7 @@ bool add_routes(builder& b) {
     if (rt.ID > LBSIZE) {
       say(b.LOG, {" ** ERROR ** Bus Route ID is over than Program"});
       say_record(b.LOG, b.routes);
+      say_source(b, int64_t(unit_line(b.routes)));
       say(b.LOG, {" Max.ID =", LBSIZE});
       raise_level(b.IERR, 9);
       return false;
