@@ -1,5 +1,6 @@
 // Minimum-impedance tree from one origin zone over a forward-star link table.
 #include <algorithm>
+#include <bit>
 #include <new>
 #include <utility>
 
@@ -104,6 +105,13 @@ void fill_graph(const SearchNet& net, int32_t nnode, SearchGraph& g) {
     }
   }
   g.node[size_t(nnode) + 1].first = uint32_t(g.arc.size());
+  g.bucket_mask = 0;
+  if (g.narrow) {
+    int32_t largest = 0;
+    for (const SearchArc& a : g.arc) largest = std::max(largest, a.cost);
+    if (uint32_t(largest) < SearchGraph::MAX_BUCKETS)
+      g.bucket_mask = std::max(std::bit_ceil(uint32_t(largest) + 1), 2u) - 1;
+  }
   index_cuts(g, net.LCUT, ncut);
 }
 
@@ -162,6 +170,11 @@ bool size_work(SearchWork& w, int32_t nnode, const SearchGraph& g) {
     if (narrow && w.state32.size() < need) {
       w.state32.assign(need, SearchState<int32_t>{int32_t(UNREACHED), 0, 0, 0});
       w.packed_heap.assign(need, PackedHeapEntry{0});
+    }
+    if (g.bucket_mask != 0) {
+      if (w.bucket_head.size() < size_t(g.bucket_mask) + 1) w.bucket_head.assign(size_t(g.bucket_mask) + 1, -1);
+      if (w.bucket_pool.size() < g.arc.size()) w.bucket_pool.resize(g.arc.size());
+      if (w.bucket_now.size() < need) w.bucket_now.resize(need);
     }
     if (!narrow && w.state64.size() < need) {
       w.state64.assign(need, SearchState<int64_t>{UNREACHED, 0, 0, 0});
@@ -248,9 +261,10 @@ struct Width<false> {
   static Label cost(const SearchGraph& g, uint32_t i) { return g.wide_cost[i]; }
 };
 
-// One search's view of its graph, tree and work arrays.
-template <bool kNarrow>
+// One search's view of its graph, tree, work arrays and queue.
+template <bool kNarrow_, class Queue>
 struct Search {
+  static constexpr bool kNarrow = kNarrow_;
   using W = Width<kNarrow>;
   using Label = typename W::Label;
   using State = SearchState<Label>;
@@ -260,7 +274,7 @@ struct Search {
   int32_t* touched;
   int32_t ntouched;
   SearchReport* report;
-  IndexedHeap<typename W::Entry, State> heap;
+  Queue heap;
   // Progress of the search.
   int32_t zones = 1;   // zones fixed, the origin's included
   int32_t nfixed = 1;  // nodes fixed, the origin included
@@ -268,16 +282,28 @@ struct Search {
   int32_t threshold = 0;  // zones at which the next progress line is due
   bool exhausted = true;  // false once every zone or node is fixed
 
-  Search(const SearchGraph& graph, TreeTable& TREE, SearchWork& w)
+  Search(const SearchGraph& graph, TreeTable& TREE, SearchWork& w, Queue queue)
       : g(graph), tree(TREE.row(1)), state(W::states(w)), touched(w.touched.data()), ntouched(w.ntouched),
-        report(&w.report),
-        heap{W::entries(w), W::states(w), 0} {}
+        report(&w.report), heap(queue) {}
 };
+
+// The 4-ary heap over the work arrays of one label width.
+template <bool kNarrow>
+auto heap_of(SearchWork& w) {
+  using W = Width<kNarrow>;
+  return IndexedHeap<typename W::Entry, SearchState<typename W::Label>>{W::entries(w), W::states(w), 0};
+}
+
+// The buckets over the work arrays, for a graph with bucket_mask set.
+BucketQueue<SearchState<int32_t>> buckets_of(SearchWork& w, const SearchGraph& g) {
+  return BucketQueue<SearchState<int32_t>>{w.bucket_head.data(), w.bucket_pool.data(), w.bucket_now.data(),
+                                           w.state32.data(), g.bucket_mask};
+}
 
 // The TREE row of a node whose label the search holds: written once, when the
 // node is fixed (or when the search ends with it still queued).
-template <bool kNarrow>
-inline void write_tree_row(Search<kNarrow>& s, int32_t n) {
+template <class S>
+inline void write_tree_row(S& s, int32_t n) {
   const auto& st = s.state[n];
   int64_t* t = s.tree + size_t(n - 1) * TREE_COLS;
   field(t, TREE_PRED_CODE) = st.pred >= 1 ? s.g.node[size_t(st.pred)].code : 0;
@@ -288,8 +314,9 @@ inline void write_tree_row(Search<kNarrow>& s, int32_t n) {
 
 // Relaxes the arcs leaving node `cur`, in row order. The loop works on local
 // copies of the search's fields, which stay in registers.
-template <bool kNarrow>
-inline void relax(Search<kNarrow>& s, int32_t cur) {
+template <class S>
+inline void relax(S& s, int32_t cur) {
+  constexpr bool kNarrow = S::kNarrow;
   using W = Width<kNarrow>;
   using Label = typename W::Label;
   const SearchGraph& g = s.g;
@@ -345,13 +372,13 @@ inline void relax(Search<kNarrow>& s, int32_t cur) {
 // Fixes queued nodes until one is to be expanded, and returns it; 0 when the
 // search ends, every zone or node being fixed or the queue run empty.
 // Centroids are fixed but never passed through.
-template <bool kNarrow>
-inline int32_t fix_next(Search<kNarrow>& s) {
+template <class S>
+inline int32_t fix_next(S& s) {
   const SearchGraph& g = s.g;
   while (!s.heap.empty()) {
     const int32_t n = s.heap.pop();
     // The new top is likely the next node expanded: start loading its arcs.
-    if (!s.heap.empty()) __builtin_prefetch(g.arc.data() + g.node[size_t(s.heap.top())].first);
+    if (const int32_t next = s.heap.next_known()) __builtin_prefetch(g.arc.data() + g.node[size_t(next)].first);
     s.state[n].pos = FIXED;
     write_tree_row(s, n);
     s.last_fixed = n;
@@ -373,26 +400,25 @@ inline int32_t fix_next(Search<kNarrow>& s) {
 }
 
 // The origin fixed at label 0, and its tree row.
-template <bool kNarrow>
-inline void start_at(Search<kNarrow>& s, int32_t origin_node) {
+template <class S>
+inline void start_at(S& s, int32_t origin_node) {
   int64_t* t = s.tree + size_t(origin_node - 1) * TREE_COLS;
   clear_row(t);
   field(t, TREE_LABEL) = 0;
-  s.state[origin_node] = typename Search<kNarrow>::State{0, FIXED, 0, 0};
+  s.state[origin_node] = typename S::State{0, FIXED, 0, 0};
   s.touched[s.ntouched++] = origin_node;
   s.last_fixed = origin_node;
 }
 
 // The tree from origin node `node` into TREE; what it has to say in work.report.
-template <bool kNarrow>
-void search_tree(const SearchGraph& g, int32_t node, TreeTable& TREE, SearchWork& work) {
-  Search<kNarrow> s(g, TREE, work);
+template <bool kNarrow, class Queue>
+void search_tree(const SearchGraph& g, int32_t node, TreeTable& TREE, SearchWork& work, Queue queue) {
+  Search<kNarrow, Queue> s(g, TREE, work, queue);
   if (node >= 1 && node <= g.nnode) {
     start_at(s, node);
     work.last_origin = node;
     for (int32_t cur = node; cur != 0; cur = fix_next(s)) relax(s, cur);
   }
-  for (int32_t k = 1; k <= s.heap.size; ++k) write_tree_row(s, s.heap.entry[k].id());
   work.report.exhausted = s.exhausted;
   work.report.last_fixed = s.last_fixed;
   // Rows of the previous search that this one did not reach.
@@ -402,13 +428,16 @@ void search_tree(const SearchGraph& g, int32_t node, TreeTable& TREE, SearchWork
   }
   work.nstale = 0;
 
-  // Leave the work arrays clean for the next origin; the TREE rows stay as results.
+  // Nodes still queued get their rows now; the work arrays are left clean for
+  // the next origin, and the TREE rows stay as results.
   for (int32_t k = 0; k < s.ntouched; ++k) {
     const int32_t n = s.touched[k];
-    s.state[n].label = typename Search<kNarrow>::Label(UNREACHED);
+    if (s.state[n].pos > 0) write_tree_row(s, n);
+    s.state[n].label = typename Search<kNarrow, Queue>::Label(UNREACHED);
     s.state[n].pos = 0;
   }
   work.ntouched = s.ntouched;
+  if constexpr (requires { s.heap.clear(); }) s.heap.clear();
 }
 
 }  // namespace
@@ -438,10 +467,12 @@ void search_origin(const SearchNet& net, int32_t origin_node, TreeTable& TREE, S
     return;
   }
   reset_tree(work, TREE, net.NODTBL, nnode);
-  if (g->narrow)
-    search_tree<true>(*g, origin_node, TREE, work);
+  if (g->bucket_mask != 0)
+    search_tree<true>(*g, origin_node, TREE, work, buckets_of(work, *g));
+  else if (g->narrow)
+    search_tree<true>(*g, origin_node, TREE, work, heap_of<true>(work));
   else
-    search_tree<false>(*g, origin_node, TREE, work);
+    search_tree<false>(*g, origin_node, TREE, work, heap_of<false>(work));
 }
 
 void say_search_report(const SearchReport& report, const NodeTable& NODTBL, const TreeTable& TREE,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "road/SearchBuckets.hpp"
 #include "road/SearchHeap.hpp"
 #include "run/routines.hpp"
 
@@ -44,6 +45,11 @@ struct SearchGraph {
   std::vector<Node> node;  // 1..nnode; node[nnode + 1].first ends the arcs
   std::vector<SearchArc> arc;
   std::vector<int64_t> wide_cost;  // per arc, only when not narrow
+  // On a narrow graph whose impedances are all below MAX_BUCKETS, the search
+  // queues in buckets (far fewer steps than the heap): one less than a power
+  // of two above every impedance. 0: the heap.
+  uint32_t bucket_mask = 0;
+  static constexpr uint32_t MAX_BUCKETS = 1u << 20;
 
   // Cut entries ordered by the code of their middle node.
   std::vector<int64_t> cut_copy;   // LCUT rows 1..NCUT
@@ -87,6 +93,9 @@ struct SearchWork {
   std::vector<SearchState<int64_t>> state64;
   std::vector<PackedHeapEntry> packed_heap;
   std::vector<SearchHeapEntry> wide_heap;
+  std::vector<int32_t> bucket_head;  // SearchGraph::bucket_mask + 1, all -1 between searches
+  std::vector<BucketEntry> bucket_pool;
+  std::vector<int32_t> bucket_now;
   std::vector<int32_t> touched;  // nodes whose TREE row the last search changed
   int32_t ntouched = 0;
   std::vector<int32_t> stale;    // the search before's, while rows it alone wrote are cleared
