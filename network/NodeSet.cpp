@@ -74,8 +74,7 @@ void say_link_place(const int64_t* row, const NodeTarget& t, int LOG) {
   const int32_t a = t.LINK(int(L), LINK_ANODE);
   const int32_t b = t.LINK(int(L), LINK_BNODE);
   if (field(row, LNK_FROM) != a || field(row, LNK_TO) != b) return;
-  say_line(LOG, "    in " + std::string(NETWORK_FILE) + ", line " + std::to_string(t.LINKLINE(int(L))) +
-                    ": the link from " + std::to_string(a) + " to " + std::to_string(b));
+  say(LOG, {"    in ", NETWORK_FILE, ", line", t.LINKLINE(int(L)), ": the link from", a, " to", b});
 }
 
 // Node rows for the from-nodes of rows 1..n, in row order; false (IERR 9) when

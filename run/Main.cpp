@@ -273,13 +273,15 @@ bool next_stage(int nread, StageRecord& st, bool& missing) {
 
 // Stage records that run but hardly as meant: said, and the run goes on.
 void warn_stage(int LOG, const StageRecord& st, int32_t line, RunState& rs) {
-  auto warn = [&](const std::string& what) {
-    say(LOG, {" *** Warning *** Assign.txt, line", line, ", stage", st.KSTAGE, ": " + what});
+  auto warn = [&](std::initializer_list<Out> what) {
+    std::string s = ":";
+    format_free(s, what);
+    say(LOG, {" *** Warning *** Assign.txt, line", line, ", stage", st.KSTAGE, s});
   };
-  if (st.KASSIGN > 2) warn("stage kind " + std::to_string(st.KASSIGN) + " is not 1 or 2; it runs as a transit stage.");
-  if (st.NODTAB < 1) warn("no OD table is loaded (number of OD tables " + std::to_string(st.NODTAB) + ").");
+  if (st.KASSIGN > 2) warn({"stage kind", st.KASSIGN, " is not 1 or 2; it runs as a transit stage."});
+  if (st.NODTAB < 1) warn({"no OD table is loaded (number of OD tables", st.NODTAB, ")."});
   if (std::find(rs.started.begin(), rs.started.end(), st.KSTAGE) != rs.started.end()) {
-    warn("the stage number is used before; that stage's result files are overwritten.");
+    warn({"the stage number is used before; that stage's result files are overwritten."});
   }
   rs.started.push_back(st.KSTAGE);
 }

@@ -356,7 +356,7 @@ void say_source(const builder& b, int64_t line) {
   if (line < 1 || size_t(line) >= src.from.size()) return;
   const int64_t k = src.from[size_t(line)];
   if (k < 1 || size_t(k) > src.lines.size()) return;
-  say_line(b.LOG, "    from " + src.file + ", line " + std::to_string(k) + ": \"" + src.lines[size_t(k - 1)] + "\"");
+  say(b.LOG, {"    from ", src.file, ", line", k, ": \"", src.lines[size_t(k - 1)], "\""});
 }
 
 // ---- one route
@@ -492,9 +492,8 @@ int32_t add_main_row(builder& b, const route_head& rt, int32_t i) {
   if (L == 0) {
     say_fmt(b.LOG, "(' **ERROR** Transit Route (',I6,') is flying',3X,'FROM',I6,3X,'TO',I6)",
             {rt.ID, code, next});
-    say_line(b.LOG, "    in " + std::string(b.route_file) + ", the route at line " + std::to_string(rt.line) +
-                        ": no road link from " + std::to_string(code) + " to " + std::to_string(next) +
-                        " in Network.csv");
+    say(b.LOG, {"    in ", b.route_file, ", the route at line", rt.line, ": no road link from", code, " to", next,
+                " in Network.csv"});
     say_source(b, rt.line + i + 1);  // the node line arrived at
     raise_level(b.IERR, 1);
     return 0;
