@@ -175,16 +175,21 @@ TEST(TransitRun, PassengerPcuReachesTheRoadOnlyInModeOne) {
 }
 
 // Route 1 has 360 places between 1012 and 1013 (60 passengers, headway 10);
-// the trips from zone 2 to zones 3 and 4 ride it there.
+// the trips from zone 2 to zones 3 and 4 ride it there. A mode's passengers
+// beyond what a real holds make room for any load.
 TEST(TransitRun, CapacityCheckRemovesOnlyASectionAboveItsCapacity) {
   struct Case {
     int trips_2_3;
     bool removed;
+    const char* passengers = "60.0";
   };
-  for (const Case c : {Case{110, false}, Case{111, true}}) {
-    SCOPED_TRACE(c.trips_2_3 + 250);
+  for (const Case c : {Case{110, false}, Case{111, true}, Case{111, false, "1E380"}}) {
+    SCOPED_TRACE(std::to_string(c.trips_2_3 + 250) + " trips, " + c.passengers + " passengers");
     TempDir dir;
     copy_example();
+    std::string modes = read_file("ModePCU.txt");
+    modes.replace(modes.find("60.0"), 4, c.passengers);
+    test::write_file("ModePCU.txt", modes);
     test::write_file("PTmorning.csv", "2,3," + std::to_string(c.trips_2_3) + "\n2,4,250\n");
     ASSERT_EQ(run_answers(2), 0);
     const auto ops = link_records("Traffic Assign02PT.csv");

@@ -1,4 +1,5 @@
 // The capacity check of a later transit stage.
+#include <cmath>
 #include <utility>
 
 #include "run/recio.hpp"
@@ -17,8 +18,13 @@ bool over_capacity(const SharedTables& t, const int64_t* row) {
   const bool checked = j > 0 && j <= t.NLROAD && is_route_id(q) && t.RTFREQ(q) > 0.0f && m >= 1 &&
                        m <= NVTYPE && t.MODTAB(m, MODE_C) > 0.0f;
   if (!checked) return false;
-  const int64_t C = int64_t(t.MODTAB(m, MODE_MAX) * t.MODTAB(m, MODE_HOURS) * 60.0f / t.RTFREQ(q) + 0.5f);
-  return field(row, LNK_LOAD) > C;
+  const float capacity = t.MODTAB(m, MODE_MAX) * t.MODTAB(m, MODE_HOURS) * 60.0f / t.RTFREQ(q) + 0.5f;
+  // A capacity beyond every load (a huge mode value, a headway next to 0) or
+  // without a value removes nothing; one below every load removes the section.
+  constexpr float beyond = 9.2e18f;
+  if (std::isnan(capacity) || capacity >= beyond) return false;
+  if (capacity <= -beyond) return true;
+  return field(row, LNK_LOAD) > int64_t(capacity);
 }
 
 }  // namespace
