@@ -46,7 +46,7 @@ struct SearchGraph {
   std::vector<SearchArc> arc;
   std::vector<int64_t> wide_cost;  // per arc, only when not narrow
   // On a narrow graph whose impedances are all below MAX_BUCKETS, the search
-  // queues in buckets (far fewer steps than the heap): one less than a power
+  // queues in buckets (fewer steps than the heap): one less than a power
   // of two above every impedance. 0: the heap.
   uint32_t bucket_mask = 0;
   static constexpr uint32_t MAX_BUCKETS = 1u << 20;
