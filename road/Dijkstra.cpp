@@ -437,7 +437,7 @@ void search_tree(const SearchGraph& g, int32_t node, TreeTable& TREE, SearchWork
     s.state[n].pos = 0;
   }
   work.ntouched = s.ntouched;
-  if constexpr (requires { s.heap.clear(); }) s.heap.clear();
+  s.heap.clear();
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ struct IndexedHeap {
   int32_t top() const { return entry[1].id(); }
   // The node taken next, 0 when none is queued.
   int32_t next_known() const { return size > 0 ? top() : 0; }
+  void clear() { size = 0; }
 
   void push(int32_t node, int64_t label) {
     entry[++size] = Entry::make(node, label);
