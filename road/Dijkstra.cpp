@@ -155,7 +155,7 @@ bool cut_forbids(const SearchGraph& g, const Approach& at, int64_t H) {
 // Grows the per-node arrays of one label width to hold nodes 1..nnode; false
 // when memory runs out.
 bool size_work(SearchWork& w, int32_t nnode, const SearchGraph& g) {
-  const size_t need = size_t(std::max(nnode, NODESZ)) + 1;
+  const size_t need = size_t(std::max(nnode, w.least_nodes)) + 1;
   const bool narrow = g.narrow;
   try {
     // A line at 0 zones and one every 50 until the search stops at NZ.

@@ -100,6 +100,9 @@ struct SearchWork {
   int32_t ntouched = 0;
   std::vector<int32_t> stale;    // the search before's, while rows it alone wrote are cleared
   int32_t nstale = 0;
+  // The per-node arrays hold at least this many nodes: the run's own search
+  // keeps room for the largest network, a worker's is sized to its network.
+  int32_t least_nodes = NODESZ;
 
   // The TREE the last search wrote, and the node table it was made from.
   const void* tree_object = nullptr;

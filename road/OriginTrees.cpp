@@ -63,11 +63,14 @@ std::unique_ptr<OriginTrees> start_origin_trees(const SearchNet& net, std::vecto
   try {
     t = std::make_unique<OriginTrees>(net);
     t->jobs = std::move(jobs);
-    // One tree searched per worker while the caller walks one more.
+    // One tree searched per worker while the caller walks one more. A slot
+    // holds the network's nodes alone: filling room for the largest network
+    // would cost more than the searches of a small one.
     const size_t nslot = std::min(size_t(threads) + 1, t->jobs.size());
     for (size_t k = 0; k < nslot; ++k) {
       t->slots.push_back(std::make_unique<OriginTrees::Slot>());
-      t->slots.back()->TREE.resize(tree_rows, TREE_COLS);
+      t->slots.back()->TREE.resize(nnode, TREE_COLS);
+      t->slots.back()->work.least_nodes = 0;
     }
   } catch (const std::bad_alloc&) {
     return nullptr;
