@@ -63,10 +63,11 @@ std::unique_ptr<OriginTrees> start_origin_trees(const SearchNet& net, std::vecto
   try {
     t = std::make_unique<OriginTrees>(net);
     t->jobs = std::move(jobs);
-    // One tree searched per worker while the caller walks one more. A slot
-    // holds the network's nodes alone: filling room for the largest network
-    // would cost more than the searches of a small one.
-    const size_t nslot = std::min(size_t(threads) + 1, t->jobs.size());
+    // Two trees per worker and two more: the workers go on searching while the
+    // caller walks an origin of many trips. A slot holds the network's nodes
+    // alone: filling room for the largest network would cost more than the
+    // searches of a small one.
+    const size_t nslot = std::min(size_t(threads) * 2 + 2, t->jobs.size());
     for (size_t k = 0; k < nslot; ++k) {
       t->slots.push_back(std::make_unique<OriginTrees::Slot>());
       t->slots.back()->TREE.resize(nnode, TREE_COLS);
