@@ -49,15 +49,18 @@ struct OriginTrees {
   TreeTable* holder = nullptr;     // the caller's TREE, holding the tree of job next_take - 1
 };
 
-// Starts `threads` workers on `jobs`, each tree with `tree_rows` rows; null
-// when there is nothing to gain (fewer than two threads or two jobs) or when
-// memory or threads cannot be had: the caller then searches each origin itself.
+// Starts `threads` workers on `jobs`, each tree with a row per node of the
+// network (at most `tree_rows`); null when there is nothing to gain (fewer
+// than two threads or two jobs) or when memory or threads cannot be had: the
+// caller then searches each origin itself.
 std::unique_ptr<OriginTrees> start_origin_trees(const SearchNet& net, std::vector<OriginJob> jobs,
                                                 int32_t threads, int32_t tree_rows);
 
-// The tree of origin zone `zone`, the next job, into TREE (swapped in, the
-// previous one handed back) with the messages of its search, as DIJKSTRA would
-// leave them; false, with nothing done, when `zone` is not the next job.
+// The tree of origin zone `zone`, the next job, into TREE with the messages of
+// its search, as DIJKSTRA would leave them; false, with nothing done, when
+// `zone` is not the next job. The tree is swapped in, the previous one handed
+// back: until `trees` is destroyed, TREE has the network's rows alone, and then
+// its own storage again.
 bool take_origin_tree(OriginTrees& trees, int32_t zone, TreeTable& TREE, int LOG, int16_t KDEBUG,
                       int16_t& unreached);
 
